@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Runs one Windows program under Wine in a private prefix: wine-run.sh PREFIX PROGRAM [ARGS...]
+# Wine's helper processes can outlive the program and keep its output pipes open, so the
+# program writes to files and this script passes them on once it has ended.
+set -u
+prefix=$1
+shift
+here=$(cd "$(dirname "$0")" && pwd)
+"$here/wine-prefix.sh" "$prefix" || exit 1
+export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+wine "$@" >"$scratch/out" 2>"$scratch/err" </dev/null
+rc=$?
+cat "$scratch/out"
+# Noise of a 64-bit-only Wine install.
+grep -v -E 'wine32 is missing|multiarch needs|dpkg --add-architecture|apt-get install wine32|syswow64' \
+  "$scratch/err" >&2
+exit $rc

@@ -1,0 +1,99 @@
+#include "core/apply.h"
+
+#include <new>
+
+#include "core/pointer_roles.h"
+#include "core/pointer_settings.h"
+#include "core/scheme.h"
+
+namespace pivora {
+namespace {
+
+// The whole file, or nothing: a file that is too large, whose size cannot be had or that reads
+// short is not applied at all.
+std::optional<std::string> ReadSchemeFile(FileSystem& files, std::u16string_view path) {
+  OpenFile file(files);
+  if (files.OpenForReading(path, file.put()) != status::kSuccess) return std::nullopt;
+  std::uint64_t size = 0;
+  if (files.Size(file.get(), size) != status::kSuccess || size > kMaxSchemeFileBytes) {
+    return std::nullopt;
+  }
+  std::string bytes(static_cast<std::size_t>(size), '\0');
+  std::uint32_t read = 0;
+  if (size != 0 && (files.Read(file.get(), bytes.data(), static_cast<std::uint32_t>(size),
+                               read) != status::kSuccess ||
+                    read != size)) {
+    return std::nullopt;
+  }
+  return bytes;
+}
+
+bool EntryTargetExists(const std::u16string& candidate, const Platform& platform) {
+  // A stock pointer is stored as %SystemRoot%\cursors\...: test what it expands to, so a scheme
+  // saved from such settings can be applied back. The unexpanded text is what gets stored.
+  if (candidate.find(u'%') != std::u16string::npos) {
+    return platform.files.Exists(platform.paths.ExpandEnvironment(candidate));
+  }
+  return platform.files.Exists(candidate);
+}
+
+// Applies one role's entry; true when a write or deletion was attempted.
+bool ApplyEntry(std::size_t role, const SchemeEntry& entry, std::u16string_view schemePath,
+                CPointerSettings& store, const Platform& platform) {
+  switch (entry.state) {
+    case EntryState::kAbsent:
+      return false;
+    case EntryState::kEmpty:
+      store.DeleteRolePath(role);
+      return true;
+    case EntryState::kText:
+      break;
+  }
+  const std::optional<std::u16string> candidate =
+      ResolveEntryPath(entry.text, schemePath, platform.paths);
+  if (!candidate || !EntryTargetExists(*candidate, platform)) return false;
+  store.WriteRolePath(role, *candidate);
+  return true;
+}
+
+}  // namespace
+
+std::optional<std::u16string> ResolveEntryPath(std::u16string_view entry,
+                                               std::u16string_view schemePath,
+                                               const PathRules& paths) {
+  if (entry.find(u'%') != std::u16string_view::npos) return std::u16string(entry);
+  if (!paths.IsRelative(entry)) return std::u16string(entry);
+  const std::size_t slash = schemePath.rfind(u'\\');
+  if (slash == std::u16string_view::npos) return std::nullopt;
+  return paths.Append(schemePath.substr(0, slash), entry);
+}
+
+std::u16string_view SchemePathFromCommandLine(std::u16string_view commandLine) {
+  if (commandLine.size() >= 2 && commandLine.front() == u'"' && commandLine.back() == u'"') {
+    return commandLine.substr(1, commandLine.size() - 2);
+  }
+  return commandLine;
+}
+
+void ApplySchemeFile(std::u16string_view commandLine, const Platform& platform) {
+  const std::u16string_view schemePath = SchemePathFromCommandLine(commandLine);
+  const std::optional<std::string> bytes = ReadSchemeFile(platform.files, schemePath);
+  if (!bytes) return;
+  const SchemeEntries entries = ParseScheme(*bytes);
+
+  CPointerSettings store(platform.registry, platform.reloader);
+  if (!store.OpenForWriting()) return;
+  bool changed = false;
+  try {
+    for (std::size_t role = 0; role < kPointerRoleCount; ++role) {
+      if (ApplyEntry(role, entries[role], schemePath, store, platform)) changed = true;
+    }
+  } catch (const std::bad_alloc&) {
+    // Out of memory ends the run before the next role; a value is written whole or not at all,
+    // and what was already written is announced below.
+  }
+  store.Close();
+  if (changed) store.NotifyPointersChanged();
+}
+
+}  // namespace pivora

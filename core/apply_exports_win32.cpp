@@ -1,0 +1,47 @@
+// The rundll32 entry points of the apply verb. Each binds the real platform seams for one call
+// and lets nothing escape: the host has no way to hear of a failure.
+#include <windows.h>
+
+#include <memory>
+#include <new>
+
+#include "core/apply.h"
+#include "platform/win32_platform.h"
+
+namespace {
+
+// Command lines that fit are converted on the stack; longer ones on the heap.
+constexpr int kLocalCommandLineUnits = 128;
+
+}  // namespace
+
+extern "C" void CALLBACK ApplySetW(HWND, HINSTANCE, LPWSTR commandLine, int) noexcept {
+  if (commandLine == nullptr) return;
+  try {
+    pivora::Win32Platform platform;
+    const std::u16string_view line(reinterpret_cast<const char16_t*>(commandLine));
+    pivora::ApplySchemeFile(line, platform.Seams());
+  } catch (...) {
+    // Out of memory or worse: nothing more is written, and nothing can be reported.
+  }
+}
+
+extern "C" void CALLBACK ApplySet(HWND window, HINSTANCE instance, LPSTR commandLine,
+                                  int show) noexcept {
+  if (commandLine == nullptr) {
+    ApplySetW(window, instance, nullptr, show);
+    return;
+  }
+  wchar_t local[kLocalCommandLineUnits];
+  if (MultiByteToWideChar(CP_THREAD_ACP, 0, commandLine, -1, local, kLocalCommandLineUnits) > 0) {
+    ApplySetW(window, instance, local, show);
+    return;
+  }
+  const int units = MultiByteToWideChar(CP_THREAD_ACP, 0, commandLine, -1, nullptr, 0);
+  if (units <= 0) return;
+  std::unique_ptr<wchar_t[]> heap(new (std::nothrow) wchar_t[units]);
+  if (!heap) return;
+  if (MultiByteToWideChar(CP_THREAD_ACP, 0, commandLine, -1, heap.get(), units) > 0) {
+    ApplySetW(window, instance, heap.get(), show);
+  }
+}

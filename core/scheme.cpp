@@ -1,0 +1,122 @@
+#include "core/scheme.h"
+
+#include "platform/text.h"
+
+namespace pivora {
+namespace {
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+constexpr std::u16string_view kLineEnd = u"\r\n";
+constexpr std::u16string_view kPathKey = u"Path=";
+
+// The text up to, not including, the last backslash; the whole text when it has none.
+std::u16string_view FolderOf(std::u16string_view path) {
+  const std::size_t slash = path.rfind(u'\\');
+  return slash == std::u16string_view::npos ? path : path.substr(0, slash);
+}
+
+std::u16string EntryFor(std::u16string_view stored, std::u16string_view folder,
+                        const PathRules& paths) {
+  // The path functions stop at MAX_PATH; a longer path is kept exactly as stored rather than
+  // risk a wrong relative form.
+  if (stored.size() > kMaxPathUnits) return std::u16string(stored);
+  std::optional<std::u16string> relative = paths.RelativePathTo(folder, stored);
+  if (!relative) return std::u16string(stored);
+  if (relative->starts_with(u".\\")) relative->erase(0, 2);
+  return std::move(*relative);
+}
+
+std::u16string TemplateText() {
+  std::u16string text;
+  for (const PointerRole& role : PointerRoles) {
+    text.append(u"[").append(role.valueName).append(u"]").append(kLineEnd);
+    text.append(kPathKey).append(kLineEnd);
+  }
+  return text;
+}
+
+char16_t AsciiUpper(char16_t c) {
+  return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c;
+}
+
+bool EqualsIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
+  }
+  return true;
+}
+
+constexpr std::size_t kNoRole = kPointerRoleCount;
+
+// The role a header's text names: whole names only, so "[]" or "[Size]" select nothing.
+std::size_t RoleNamed(std::u16string_view name) {
+  for (std::size_t role = 0; role < kPointerRoleCount; ++role) {
+    if (EqualsIgnoringAsciiCase(name, PointerRoles[role].valueName)) return role;
+  }
+  return kNoRole;
+}
+
+}  // namespace
+
+SchemeEntry SchemeEntries::operator[](std::size_t role) const {
+  const Slot& slot = slots_.at(role);
+  if (slot.state != EntryState::kText) return SchemeEntry{slot.state, {}};
+  return SchemeEntry{slot.state, std::u16string_view(text_).substr(slot.offset, slot.length)};
+}
+
+std::string ComposeScheme(std::u16string_view schemePath, CPointerSettings& store,
+                          const PathRules& paths) {
+  const std::u16string_view folder = FolderOf(schemePath);
+  std::u16string text;
+  if (!store.OpenForReading()) {
+    text = TemplateText();
+  } else {
+    text.reserve(4096);
+    for (std::size_t role = 0; role < kPointerRoleCount; ++role) {
+      text.append(u"[").append(PointerRoles[role].valueName).append(u"]").append(kLineEnd);
+      text.append(kPathKey);
+      const std::u16string stored = store.ReadRolePath(role);
+      if (!stored.empty()) text.append(EntryFor(stored, folder, paths));
+      text.append(kLineEnd).append(kLineEnd);
+    }
+    store.Close();
+  }
+  text.push_back(u'\0');
+  std::string bytes(kByteOrderMark);
+  bytes.append(Utf16ToUtf8(text));
+  return bytes;
+}
+
+SchemeEntries ParseScheme(std::string_view bytes) {
+  if (bytes.starts_with(kByteOrderMark)) bytes.remove_prefix(kByteOrderMark.size());
+  SchemeEntries entries;
+  std::u16string& text = entries.text_;
+  text = Utf8ToUtf16(bytes);
+  if (const std::size_t zero = text.find(u'\0'); zero != std::u16string::npos) text.resize(zero);
+
+  std::size_t pending = kNoRole;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find_first_of(u"\r\n", start);
+    if (end == std::u16string::npos) end = text.size();  // a last line with no line end
+    const std::u16string_view line = std::u16string_view(text).substr(start, end - start);
+    start = end + 1;
+    if (line.empty()) continue;
+    if (line.front() == u'[' && line.back() == u']') {
+      if (const std::size_t role = RoleNamed(line.substr(1, line.size() - 2)); role != kNoRole) {
+        pending = role;
+      }
+    } else if (pending != kNoRole &&
+               EqualsIgnoringAsciiCase(line.substr(0, kPathKey.size()), kPathKey)) {
+      auto& slot = entries.slots_[pending];
+      slot.offset = static_cast<std::size_t>(line.data() - text.data()) + kPathKey.size();
+      slot.length = line.size() - kPathKey.size();
+      slot.state = slot.length == 0 ? EntryState::kEmpty : EntryState::kText;
+      pending = kNoRole;
+    }
+  }
+  return entries;
+}
+
+}  // namespace pivora

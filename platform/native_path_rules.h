@@ -1,0 +1,27 @@
+// The path rules of the platform for builds away from Windows.
+#pragma once
+
+#include <map>
+#include <string>
+
+#include "platform/path_rules.h"
+
+namespace pivora {
+
+class NativePathRules final : public PathRules {
+ public:
+  // `environment` holds the variables ExpandEnvironment knows; names compare without case.
+  explicit NativePathRules(std::map<std::u16string, std::u16string> environment = {});
+
+  std::optional<std::u16string> RelativePathTo(std::u16string_view folder,
+                                               std::u16string_view file) const override;
+  bool IsRelative(std::u16string_view path) const override;
+  std::optional<std::u16string> Append(std::u16string_view folder,
+                                       std::u16string_view more) const override;
+  std::u16string ExpandEnvironment(std::u16string_view text) const override;
+
+ private:
+  std::map<std::u16string, std::u16string> environment_;  // keys upper-cased
+};
+
+}  // namespace pivora

@@ -1,0 +1,37 @@
+// The path rules the scheme files rely on. Only the backslash separates components; a forward
+// slash is an ordinary character. On Windows each rule is the shlwapi function named; natively
+// our own code that follows the same rules.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace pivora {
+
+// The longest path the platform's path functions work with, terminator excluded.
+inline constexpr std::size_t kMaxPathUnits = 259;
+
+class PathRules {
+ public:
+  virtual ~PathRules() = default;
+
+  // PathRelativePathToW from `folder` taken as a directory to `file` taken as a file. Empty when
+  // the two share no leading component (another drive, another server, an environment
+  // reference) or either path is longer than kMaxPathUnits.
+  virtual std::optional<std::u16string> RelativePathTo(std::u16string_view folder,
+                                                       std::u16string_view file) const = 0;
+
+  // PathIsRelativeW: neither begins with a backslash nor has a colon as its second unit.
+  virtual bool IsRelative(std::u16string_view path) const = 0;
+
+  // PathAppendW: one backslash between the parts, "." and ".." segments resolved. Empty when the
+  // result would be longer than kMaxPathUnits.
+  virtual std::optional<std::u16string> Append(std::u16string_view folder,
+                                               std::u16string_view more) const = 0;
+
+  // ExpandEnvironmentStringsW: %NAME% references replaced; unknown ones are kept as written.
+  virtual std::u16string ExpandEnvironment(std::u16string_view text) const = 0;
+};
+
+}  // namespace pivora

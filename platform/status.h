@@ -1,0 +1,34 @@
+// Platform error codes as the registry and file calls report them, and the one rule that turns
+// them into an HRESULT.
+#pragma once
+
+#include <cstdint>
+
+namespace pivora {
+
+// A platform error code: 0 is success, anything else a Win32 error number.
+using Status = std::int32_t;
+
+namespace status {
+inline constexpr Status kSuccess = 0;
+inline constexpr Status kFileNotFound = 2;
+inline constexpr Status kPathNotFound = 3;
+inline constexpr Status kAccessDenied = 5;
+inline constexpr Status kInvalidHandle = 6;
+inline constexpr Status kNotEnoughMemory = 8;
+inline constexpr Status kSharingViolation = 32;
+inline constexpr Status kInvalidParameter = 87;
+inline constexpr Status kMoreData = 234;
+inline constexpr Status kNoMoreItems = 259;
+inline constexpr Status kKeyDeleted = 1018;
+}  // namespace status
+
+using HResult = std::int32_t;
+
+// A code of 0 or less is used unchanged; a positive one becomes 0x8007xxxx.
+constexpr HResult HResultFromStatus(Status code) {
+  if (code <= 0) return code;
+  return static_cast<HResult>((static_cast<std::uint32_t>(code) & 0xFFFFu) | 0x80070000u);
+}
+
+}  // namespace pivora

@@ -1,0 +1,21 @@
+// Conversions between the encodings the system meets at its edges and UTF-16. On Windows these
+// are MultiByteToWideChar / WideCharToMultiByte; natively our own code that gives the same
+// result, malformed input included.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace pivora {
+
+// UTF-8 to UTF-16 as MultiByteToWideChar(CP_UTF8, 0) does: malformed sequences never stop the
+// decoding. Zero bytes are kept as zero units.
+std::u16string Utf8ToUtf16(std::string_view bytes);
+
+// UTF-16 to UTF-8 as WideCharToMultiByte(CP_UTF8, 0) does.
+std::string Utf16ToUtf8(std::u16string_view text);
+
+// Text in the calling thread's ANSI code page (CP_THREAD_ACP) to UTF-16.
+std::u16string AnsiToUtf16(std::string_view text);
+
+}  // namespace pivora

@@ -1,0 +1,37 @@
+// One small move-only owner per kind of Win32 handle; the traits say what is invalid and how a
+// handle is released.
+#pragma once
+
+#include <utility>
+
+namespace pivora {
+
+template <typename Traits>
+class UniqueHandle {
+ public:
+  using type = typename Traits::type;
+
+  UniqueHandle() = default;
+  explicit UniqueHandle(type handle) : handle_(handle) {}
+  UniqueHandle(const UniqueHandle&) = delete;
+  UniqueHandle& operator=(const UniqueHandle&) = delete;
+  UniqueHandle(UniqueHandle&& other) noexcept : handle_(other.release()) {}
+  UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+    reset(other.release());
+    return *this;
+  }
+  ~UniqueHandle() { reset(); }
+
+  type get() const { return handle_; }
+  explicit operator bool() const { return handle_ != Traits::invalid(); }
+  type release() { return std::exchange(handle_, Traits::invalid()); }
+  void reset(type handle = Traits::invalid()) {
+    if (handle_ != Traits::invalid()) Traits::close(handle_);
+    handle_ = handle;
+  }
+
+ private:
+  type handle_ = Traits::invalid();
+};
+
+}  // namespace pivora

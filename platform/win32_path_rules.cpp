@@ -1,0 +1,95 @@
+// The path rules bound to shlwapi and the process environment.
+#include <shlwapi.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/win32_path_rules.h"
+
+namespace pivora {
+
+namespace {
+
+// The Windows functions see a string up to its first zero unit; so do we.
+std::u16string_view UpToZero(std::u16string_view text) { return text.substr(0, text.find(u'\0')); }
+
+// A terminated copy of `text` with room for `capacity` units, terminator included.
+std::vector<wchar_t> Terminated(std::u16string_view text, std::size_t capacity = 0) {
+  std::vector<wchar_t> buffer(std::max(text.size() + 1, capacity), L'\0');
+  for (std::size_t i = 0; i < text.size(); ++i) buffer[i] = static_cast<wchar_t>(text[i]);
+  return buffer;
+}
+
+std::u16string FromWide(const wchar_t* text) {
+  return std::u16string(reinterpret_cast<const char16_t*>(text));
+}
+
+// A path buffer with one zero unit in front of it: the canonicalisation inside PathAppendW looks
+// one unit before the buffer for some inputs (":\.." for one), and the guard makes what it finds
+// there the same on every call.
+struct GuardedPathBuffer {
+  // Room past MAX_PATH: Wine 8's PathRelativePathToW writes one "..\" per folder component left
+  // over without looking at the buffer size, up to about 390 units for a 259-unit folder.
+  std::array<wchar_t, 1 + 4 * MAX_PATH> units{};
+  wchar_t* path() { return units.data() + 1; }
+};
+
+}  // namespace
+
+std::optional<std::u16string> Win32PathRules::RelativePathTo(std::u16string_view folder,
+                                                             std::u16string_view file) const {
+  folder = UpToZero(folder);
+  file = UpToZero(file);
+  // Wine 8 cuts longer inputs to MAX_PATH - 1 units without saying so and answers for the cut
+  // paths.
+  if (folder.size() > kMaxPathUnits || file.size() > kMaxPathUnits) return std::nullopt;
+  const auto from = Terminated(folder);
+  const auto to = Terminated(file);
+  GuardedPathBuffer out;
+  if (!PathRelativePathToW(out.path(), from.data(), FILE_ATTRIBUTE_DIRECTORY, to.data(), 0)) {
+    return std::nullopt;
+  }
+  std::u16string result = FromWide(out.path());
+  if (result.size() > kMaxPathUnits) return std::nullopt;
+  return result;
+}
+
+bool Win32PathRules::IsRelative(std::u16string_view path) const {
+  return PathIsRelativeW(Terminated(UpToZero(path)).data()) != FALSE;
+}
+
+std::optional<std::u16string> Win32PathRules::Append(std::u16string_view folder,
+                                                     std::u16string_view more) const {
+  folder = UpToZero(folder);
+  more = UpToZero(more);
+  // A longer `more` that is absolute would be cut to MAX_PATH - 1 units and the cut path
+  // returned as if it were the whole.
+  if (folder.size() > kMaxPathUnits || more.size() > kMaxPathUnits) return std::nullopt;
+  GuardedPathBuffer out;
+  for (std::size_t i = 0; i < folder.size(); ++i) out.path()[i] = static_cast<wchar_t>(folder[i]);
+  const auto tail = Terminated(more);
+  if (!PathAppendW(out.path(), tail.data())) return std::nullopt;
+  std::u16string result = FromWide(out.path());
+  if (result.size() > kMaxPathUnits) return std::nullopt;
+  return result;
+}
+
+std::u16string Win32PathRules::ExpandEnvironment(std::u16string_view text) const {
+  const auto source = Terminated(UpToZero(text));
+  std::vector<wchar_t> buffer(std::max<std::size_t>(source.size(), MAX_PATH));
+  // The environment may change between two calls, so ask again until the result fits.
+  for (;;) {
+    const DWORD capacity = static_cast<DWORD>(buffer.size());
+    const DWORD needed = ExpandEnvironmentStringsW(source.data(), buffer.data(), capacity);
+    if (needed == 0) return std::u16string(UpToZero(text));
+    if (needed <= capacity) return FromWide(buffer.data());
+    buffer.assign(needed, L'\0');
+  }
+}
+
+}  // namespace pivora

@@ -1,0 +1,58 @@
+// The seams bound to the real Win32 calls, built once per exported call and passed down.
+#pragma once
+
+#include "platform/platform.h"
+#include "platform/win32_path_rules.h"
+
+namespace pivora {
+
+class Win32Registry final : public Registry {
+ public:
+  Status OpenKey(KeyHandle parent, std::u16string_view subKey, KeyHandle& out) override;
+  Status OpenKeyEx(KeyHandle parent, std::u16string_view subKey, std::uint32_t access,
+                   KeyHandle& out) override;
+  Status CreateKey(KeyHandle parent, std::u16string_view subKey, KeyHandle& out) override;
+  Status QueryValue(KeyHandle key, std::u16string_view name, std::uint32_t* type, void* data,
+                    std::uint32_t& byteCount) override;
+  Status SetValue(KeyHandle key, std::u16string_view name, std::uint32_t type, const void* data,
+                  std::uint32_t byteCount) override;
+  Status DeleteValue(KeyHandle key, std::u16string_view name) override;
+  Status DeleteKey(KeyHandle parent, std::u16string_view subKey) override;
+  Status DeleteTree(KeyHandle parent, std::u16string_view subKey) override;
+  Status EnumKey(KeyHandle key, std::uint32_t index, std::u16string& name) override;
+  Status QuerySubKeyCount(KeyHandle key, std::uint32_t& count) override;
+  void Close(KeyHandle key) override;
+};
+
+class Win32FileSystem final : public FileSystem {
+ public:
+  Status OpenForReading(std::u16string_view path, FileHandle& out) override;
+  Status Size(FileHandle file, std::uint64_t& size) override;
+  Status Read(FileHandle file, void* buffer, std::uint32_t size, std::uint32_t& read) override;
+  void Close(FileHandle file) override;
+  bool Exists(std::u16string_view path) override;
+};
+
+class Win32PointerReloader final : public PointerReloader {
+ public:
+  void ReloadPointers() override;
+};
+
+// All real seams together.
+struct Win32Platform {
+  Win32Registry registry;
+  Win32FileSystem files;
+  Win32PathRules paths;
+  Win32PointerReloader reloader;
+
+  Platform Seams() { return Platform{registry, files, paths, reloader}; }
+};
+
+// Windows wants a terminated wide string; the views portable code passes are not.
+std::wstring WideString(std::u16string_view text);
+
+// A path the Win32 file calls accept at any length: one of MAX_PATH units or more in the
+// extended-length form (\\?\C:\..., \\?\UNC\server\...).
+std::wstring LongPathForm(std::u16string_view path);
+
+}  // namespace pivora

@@ -1,0 +1,149 @@
+#include <windows.h>
+#include <shlwapi.h>
+
+#include "platform/win32_platform.h"
+
+namespace pivora {
+namespace {
+
+HKEY Key(KeyHandle handle) { return reinterpret_cast<HKEY>(handle); }
+
+KeyHandle Handle(HKEY key) { return reinterpret_cast<KeyHandle>(key); }
+
+HANDLE File(FileHandle handle) { return reinterpret_cast<HANDLE>(handle); }
+
+bool IsRootKey(KeyHandle handle) {
+  return handle >= root_key::kClassesRoot && handle <= root_key::kDynData;
+}
+
+// A failed call's code; never success, even when the call left no error behind.
+Status LastError() {
+  const DWORD error = GetLastError();
+  return error != ERROR_SUCCESS ? static_cast<Status>(error) : ERROR_GEN_FAILURE;
+}
+
+}  // namespace
+
+std::wstring WideString(std::u16string_view text) {
+  static_assert(sizeof(wchar_t) == sizeof(char16_t));
+  std::wstring wide(reinterpret_cast<const wchar_t*>(text.data()), text.size());
+  // The callee sees a terminated string: it ends at the first zero unit either way.
+  return wide;
+}
+
+std::wstring LongPathForm(std::u16string_view path) {
+  std::wstring wide = WideString(path);
+  if (wide.size() < MAX_PATH || wide.starts_with(L"\\\\?\\")) return wide;
+  if (wide.size() >= 3 && wide[1] == L':' && wide[2] == L'\\') return L"\\\\?\\" + wide;
+  if (wide.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + wide.substr(2);
+  return wide;
+}
+
+Status Win32Registry::OpenKey(KeyHandle parent, std::u16string_view subKey, KeyHandle& out) {
+  HKEY key = nullptr;
+  const Status result = RegOpenKeyW(Key(parent), WideString(subKey).c_str(), &key);
+  if (result == ERROR_SUCCESS) out = Handle(key);
+  return result;
+}
+
+Status Win32Registry::OpenKeyEx(KeyHandle parent, std::u16string_view subKey,
+                                std::uint32_t access, KeyHandle& out) {
+  HKEY key = nullptr;
+  const Status result = RegOpenKeyExW(Key(parent), WideString(subKey).c_str(), 0, access, &key);
+  if (result == ERROR_SUCCESS) out = Handle(key);
+  return result;
+}
+
+Status Win32Registry::CreateKey(KeyHandle parent, std::u16string_view subKey, KeyHandle& out) {
+  HKEY key = nullptr;
+  const Status result = RegCreateKeyW(Key(parent), WideString(subKey).c_str(), &key);
+  if (result == ERROR_SUCCESS) out = Handle(key);
+  return result;
+}
+
+Status Win32Registry::QueryValue(KeyHandle key, std::u16string_view name, std::uint32_t* type,
+                                 void* data, std::uint32_t& byteCount) {
+  DWORD valueType = 0;
+  DWORD size = byteCount;
+  const Status result = RegQueryValueExW(Key(key), WideString(name).c_str(), nullptr, &valueType,
+                                         static_cast<BYTE*>(data), &size);
+  if (type != nullptr) *type = valueType;
+  byteCount = size;
+  return result;
+}
+
+Status Win32Registry::SetValue(KeyHandle key, std::u16string_view name, std::uint32_t type,
+                               const void* data, std::uint32_t byteCount) {
+  return RegSetValueExW(Key(key), WideString(name).c_str(), 0, type,
+                        static_cast<const BYTE*>(data), byteCount);
+}
+
+Status Win32Registry::DeleteValue(KeyHandle key, std::u16string_view name) {
+  return RegDeleteValueW(Key(key), WideString(name).c_str());
+}
+
+Status Win32Registry::DeleteKey(KeyHandle parent, std::u16string_view subKey) {
+  return RegDeleteKeyW(Key(parent), WideString(subKey).c_str());
+}
+
+Status Win32Registry::DeleteTree(KeyHandle parent, std::u16string_view subKey) {
+  return static_cast<Status>(SHDeleteKeyW(Key(parent), WideString(subKey).c_str()));
+}
+
+Status Win32Registry::EnumKey(KeyHandle key, std::uint32_t index, std::u16string& name) {
+  // Key names are at most 255 units.
+  wchar_t buffer[256];
+  DWORD size = 256;
+  const Status result =
+      RegEnumKeyExW(Key(key), index, buffer, &size, nullptr, nullptr, nullptr, nullptr);
+  if (result == ERROR_SUCCESS) name.assign(reinterpret_cast<const char16_t*>(buffer), size);
+  return result;
+}
+
+Status Win32Registry::QuerySubKeyCount(KeyHandle key, std::uint32_t& count) {
+  DWORD subKeys = 0;
+  const Status result = RegQueryInfoKeyW(Key(key), nullptr, nullptr, nullptr, &subKeys, nullptr,
+                                         nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+  if (result == ERROR_SUCCESS) count = subKeys;
+  return result;
+}
+
+void Win32Registry::Close(KeyHandle key) {
+  if (!IsRootKey(key)) RegCloseKey(Key(key));
+}
+
+Status Win32FileSystem::OpenForReading(std::u16string_view path, FileHandle& out) {
+  const HANDLE file = CreateFileW(LongPathForm(path).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                  nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return LastError();
+  out = reinterpret_cast<FileHandle>(file);
+  return status::kSuccess;
+}
+
+Status Win32FileSystem::Size(FileHandle file, std::uint64_t& size) {
+  LARGE_INTEGER length{};
+  if (!GetFileSizeEx(File(file), &length)) return LastError();
+  size = static_cast<std::uint64_t>(length.QuadPart);
+  return status::kSuccess;
+}
+
+Status Win32FileSystem::Read(FileHandle file, void* buffer, std::uint32_t size,
+                             std::uint32_t& read) {
+  DWORD got = 0;
+  if (!ReadFile(File(file), buffer, size, &got, nullptr)) return LastError();
+  read = got;
+  return status::kSuccess;
+}
+
+void Win32FileSystem::Close(FileHandle file) { CloseHandle(File(file)); }
+
+bool Win32FileSystem::Exists(std::u16string_view path) {
+  if (path.size() < MAX_PATH) return PathFileExistsW(WideString(path).c_str()) != FALSE;
+  return GetFileAttributesW(LongPathForm(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void Win32PointerReloader::ReloadPointers() {
+  SystemParametersInfoW(SPI_SETCURSORS, 0, nullptr, SPIF_SENDCHANGE);
+}
+
+}  // namespace pivora

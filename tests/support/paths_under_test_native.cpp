@@ -1,0 +1,11 @@
+#include "platform/native_path_rules.h"
+#include "tests/support/paths_under_test.h"
+
+namespace pivora::testing {
+
+const PathRules& PathRulesUnderTest() {
+  static const NativePathRules rules({{u"SystemRoot", u"C:\\windows"}, {u"PIVORA_EMPTY", u""}});
+  return rules;
+}
+
+}  // namespace pivora::testing

@@ -1,0 +1,94 @@
+#include <windows.h>
+#include <shlwapi.h>
+
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+
+#include "platform/win32_platform.h"
+#include "tests/support/test_platform.h"
+
+namespace pivora::testing {
+namespace {
+
+std::u16string FromWide(const std::wstring& wide) {
+  return std::u16string(reinterpret_cast<const char16_t*>(wide.data()), wide.size());
+}
+
+std::filesystem::path FsPath(std::u16string_view path) {
+  return std::filesystem::path(LongPathForm(path));
+}
+
+// The real registry, with HKEY_CURRENT_USER pointing at a scratch key of its own while the
+// host lives, so tests neither see nor disturb the prefix's own pointer settings. The account
+// it gives has an empty "Control Panel" key, like a native test's.
+class Win32TestHost final : public TestHost {
+ public:
+  Win32TestHost() {
+    static int counter = 0;
+    const std::wstring id = std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++counter);
+    scratchKeyName_ = L"Software\\PivoraTests\\" + id;
+    if (RegCreateKeyW(HKEY_CURRENT_USER, scratchKeyName_.c_str(), &scratchKey_) != ERROR_SUCCESS ||
+        RegOverridePredefKey(HKEY_CURRENT_USER, scratchKey_) != ERROR_SUCCESS) {
+      throw std::runtime_error("cannot redirect HKEY_CURRENT_USER");
+    }
+    HKEY controlPanel = nullptr;
+    RegCreateKeyW(HKEY_CURRENT_USER, L"Control Panel", &controlPanel);
+    RegCloseKey(controlPanel);
+
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    std::wstring folder = std::wstring(temp) + L"pivora-" + id;
+    CreateDirectoryW(folder.c_str(), nullptr);
+    folder_ = FromWide(folder);
+    SetEnvironmentVariableW(L"PIVORA_SCRATCH", folder.c_str());
+  }
+
+  ~Win32TestHost() override {
+    RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+    RegCloseKey(scratchKey_);
+    SHDeleteKeyW(HKEY_CURRENT_USER, scratchKeyName_.c_str());
+    std::error_code ignored;
+    std::filesystem::remove_all(FsPath(folder_), ignored);
+  }
+
+  Registry& registry() override { return registry_; }
+  FileSystem& files() override { return files_; }
+  const PathRules& paths() override { return paths_; }
+  std::u16string folder() override { return folder_; }
+
+  void WriteFile(std::u16string_view path, std::string_view bytes) override {
+    const std::filesystem::path target = FsPath(path);
+    std::filesystem::create_directories(target.parent_path());
+    std::ofstream out(target, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out) throw std::runtime_error("cannot write test file");
+  }
+
+  void MakeFolder(std::u16string_view path) override {
+    std::filesystem::create_directories(FsPath(path));
+  }
+
+  std::shared_ptr<void> HoldOpenForWriting(std::u16string_view path) override {
+    const HANDLE file = CreateFileW(LongPathForm(path).c_str(), GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot hold test file open");
+    return std::shared_ptr<void>(file, [](void* handle) { CloseHandle(handle); });
+  }
+
+ private:
+  std::wstring scratchKeyName_;
+  HKEY scratchKey_ = nullptr;
+  std::u16string folder_;
+  Win32Registry registry_;
+  Win32FileSystem files_;
+  Win32PathRules paths_;
+};
+
+}  // namespace
+
+std::unique_ptr<TestHost> MakeTestHost() { return std::make_unique<Win32TestHost>(); }
+
+}  // namespace pivora::testing
