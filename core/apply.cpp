@@ -20,8 +20,8 @@ std::optional<std::string> ReadSchemeFile(FileSystem& files, std::u16string_view
   }
   std::string bytes(static_cast<std::size_t>(size), '\0');
   std::uint32_t read = 0;
-  if (size != 0 && (files.Read(file.get(), bytes.data(), static_cast<std::uint32_t>(size),
-                               read) != status::kSuccess ||
+  if (size != 0 && (files.Read(file.get(), bytes.data(), static_cast<std::uint32_t>(size), read) !=
+                        status::kSuccess ||
                     read != size)) {
     return std::nullopt;
   }

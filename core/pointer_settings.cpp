@@ -17,8 +17,8 @@ CPointerSettings::CPointerSettings(Registry& registry, PointerReloader& reloader
     : registry_(registry), reloader_(reloader), key_(registry) {}
 
 bool CPointerSettings::OpenForReading() {
-  return registry_.OpenKeyEx(root_key::kCurrentUser, kCursorsKey, key_access::kRead,
-                             key_.put()) == status::kSuccess;
+  return registry_.OpenKeyEx(root_key::kCurrentUser, kCursorsKey, key_access::kRead, key_.put()) ==
+         status::kSuccess;
 }
 
 bool CPointerSettings::OpenForWriting() {
@@ -67,8 +67,7 @@ bool CPointerSettings::WriteRolePath(std::size_t role, std::u16string_view path)
   if (units > std::numeric_limits<std::uint32_t>::max() / sizeof(char16_t)) return false;
   std::u16string data(path);  // with the terminating zero unit that c_str() provides
   return registry_.SetValue(key_.get(), PointerRoles.at(role).valueName, value_type::kExpandString,
-                            data.c_str(),
-                            static_cast<std::uint32_t>(units * sizeof(char16_t))) ==
+                            data.c_str(), static_cast<std::uint32_t>(units * sizeof(char16_t))) ==
          status::kSuccess;
 }
 

@@ -1,8 +1,8 @@
 // The path rules bound to shlwapi and the process environment.
-#include <shlwapi.h>
 #include <windows.h>
 
-#include <algorithm>
+#include <shlwapi.h>
+
 #include <array>
 #include <cstddef>
 #include <string>
@@ -18,9 +18,10 @@ namespace {
 // The Windows functions see a string up to its first zero unit; so do we.
 std::u16string_view UpToZero(std::u16string_view text) { return text.substr(0, text.find(u'\0')); }
 
-// A terminated copy of `text` with room for `capacity` units, terminator included.
-std::vector<wchar_t> Terminated(std::u16string_view text, std::size_t capacity = 0) {
-  std::vector<wchar_t> buffer(std::max(text.size() + 1, capacity), L'\0');
+// A terminated copy of `text`, with one more zero unit after the terminator: PathRelativePathToW
+// looks one unit past the end of a file path such as "C:" whose drive it shares with the folder.
+std::vector<wchar_t> Terminated(std::u16string_view text) {
+  std::vector<wchar_t> buffer(text.size() + 2, L'\0');
   for (std::size_t i = 0; i < text.size(); ++i) buffer[i] = static_cast<wchar_t>(text[i]);
   return buffer;
 }
@@ -38,6 +39,26 @@ struct GuardedPathBuffer {
   std::array<wchar_t, 1 + 4 * MAX_PATH> units{};
   wchar_t* path() { return units.data() + 1; }
 };
+
+// The longest "name=value" entry the environment holds; a longer reference cannot name a variable
+// and is kept as written, as it would be in a shorter text.
+constexpr std::size_t kMaxEnvironmentEntry = 32767;
+
+// One "%NAME%" reference through ExpandEnvironmentStringsW, with a buffer that grows to the
+// value's length.
+std::u16string ExpandReference(std::u16string_view reference) {
+  if (reference.size() > kMaxEnvironmentEntry) return std::u16string(reference);
+  const auto source = Terminated(reference);
+  std::vector<wchar_t> buffer(MAX_PATH);
+  // The variable may change between two calls, so ask again until the value fits.
+  for (;;) {
+    const auto capacity = static_cast<DWORD>(buffer.size());
+    const DWORD needed = ExpandEnvironmentStringsW(source.data(), buffer.data(), capacity);
+    if (needed == 0) return std::u16string(reference);
+    if (needed <= capacity) return FromWide(buffer.data());
+    buffer.assign(needed, L'\0');
+  }
+}
 
 }  // namespace
 
@@ -80,16 +101,26 @@ std::optional<std::u16string> Win32PathRules::Append(std::u16string_view folder,
 }
 
 std::u16string Win32PathRules::ExpandEnvironment(std::u16string_view text) const {
-  const auto source = Terminated(UpToZero(text));
-  std::vector<wchar_t> buffer(std::max<std::size_t>(source.size(), MAX_PATH));
-  // The environment may change between two calls, so ask again until the result fits.
-  for (;;) {
-    const DWORD capacity = static_cast<DWORD>(buffer.size());
-    const DWORD needed = ExpandEnvironmentStringsW(source.data(), buffer.data(), capacity);
-    if (needed == 0) return std::u16string(UpToZero(text));
-    if (needed <= capacity) return FromWide(buffer.data());
-    buffer.assign(needed, L'\0');
+  // Wine 8 cuts the whole result of ExpandEnvironmentStringsW at 32766 units, so the text is
+  // handed over one "%NAME%" reference at a time. The '%' signs pair up from the left whether the
+  // name is known or not (Wine 8 gives "%UNKNOWN%SystemRoot%" unchanged), so each pair expands
+  // alone as it would within the whole, and text outside the pairs is never changed.
+  text = UpToZero(text);
+  std::u16string out;
+  out.reserve(text.size());
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const std::size_t open = text.find(u'%', i);
+    const std::size_t close = open == std::u16string_view::npos ? open : text.find(u'%', open + 1);
+    if (close == std::u16string_view::npos) {
+      out += text.substr(i);
+      break;
+    }
+    out += text.substr(i, open - i);
+    out += ExpandReference(text.substr(open, close - open + 1));
+    i = close + 1;
   }
+  return out;
 }
 
 }  // namespace pivora

@@ -1,5 +1,5 @@
-#include <windows.h>
 #include <shlwapi.h>
+#include <windows.h>
 
 #include "platform/win32_platform.h"
 
@@ -46,8 +46,8 @@ Status Win32Registry::OpenKey(KeyHandle parent, std::u16string_view subKey, KeyH
   return result;
 }
 
-Status Win32Registry::OpenKeyEx(KeyHandle parent, std::u16string_view subKey,
-                                std::uint32_t access, KeyHandle& out) {
+Status Win32Registry::OpenKeyEx(KeyHandle parent, std::u16string_view subKey, std::uint32_t access,
+                                KeyHandle& out) {
   HKEY key = nullptr;
   const Status result = RegOpenKeyExW(Key(parent), WideString(subKey).c_str(), 0, access, &key);
   if (result == ERROR_SUCCESS) out = Handle(key);
@@ -74,8 +74,8 @@ Status Win32Registry::QueryValue(KeyHandle key, std::u16string_view name, std::u
 
 Status Win32Registry::SetValue(KeyHandle key, std::u16string_view name, std::uint32_t type,
                                const void* data, std::uint32_t byteCount) {
-  return RegSetValueExW(Key(key), WideString(name).c_str(), 0, type,
-                        static_cast<const BYTE*>(data), byteCount);
+  return RegSetValueExW(Key(key), WideString(name).c_str(), 0, type, static_cast<const BYTE*>(data),
+                        byteCount);
 }
 
 Status Win32Registry::DeleteValue(KeyHandle key, std::u16string_view name) {

@@ -51,7 +51,8 @@ TEST_F(ApplyTest, SchemeOfEmptyEntriesDeletesEveryRoleAndNotifiesOnce) {
   for (const PointerRole& role : PointerRoles) bed.Store(role.valueName, u"C:\\old.cur");
   bed.Store(u"Scheme Source", u"kept");
   std::string sections;
-  for (const PointerRole& role : PointerRoles) sections += "[" + Utf8(role.valueName) + "]\r\nPath=\r\n";
+  for (const PointerRole& role : PointerRoles)
+    sections += "[" + Utf8(role.valueName) + "]\r\nPath=\r\n";
   Apply(Scheme(sections) + std::string(1, '\0'));
   for (const PointerRole& role : PointerRoles) EXPECT_FALSE(bed.Stored(role.valueName));
   EXPECT_EQ(StoredText(u"Scheme Source"), u"kept");

@@ -28,7 +28,7 @@ TEST_F(PointerSettingsTest, WritesExpandStringWithTerminatorCounted) {
 
   const auto stored = bed.Stored(u"Arrow");
   ASSERT_TRUE(stored);
-  EXPECT_EQ(stored->type, 2u);  // REG_EXPAND_SZ even without a percent sign
+  EXPECT_EQ(stored->type, 2u);        // REG_EXPAND_SZ even without a percent sign
   EXPECT_EQ(stored->byteCount, 44u);  // 21 units and the terminator
   EXPECT_EQ(stored->text, std::u16string(u"C:\\Pointers\\arrow.cur") + u'\0');
 }

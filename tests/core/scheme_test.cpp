@@ -79,7 +79,9 @@ TEST_F(ComposeSchemeTest, PathsAreWrittenRelativeToTheSchemeFolderWhereTheyCan) 
 TEST_F(ComposeSchemeTest, TextIsUtf8) {
   bed.Store(u"Arrow", u"E:\\Kurzory\\\u0161ipka \u010dern\u00e1.cur");
   const std::string bytes = Compose(u"D:\\x.crs");
-  EXPECT_EQ(bytes, FileOf(Section("Arrow", "E:\\Kurzory\\\xC5\xA1ipka \xC4\x8D" "ern\xC3\xA1.cur") +
+  EXPECT_EQ(bytes, FileOf(Section("Arrow",
+                                  "E:\\Kurzory\\\xC5\xA1ipka \xC4\x8D"
+                                  "ern\xC3\xA1.cur") +
                           AllEmptySections(1)));
   EXPECT_EQ(ParseScheme(bytes)[0].text, u"E:\\Kurzory\\\u0161ipka \u010dern\u00e1.cur");
 }
@@ -152,17 +154,18 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"NoSelectsUnavailable", "[No]\r\nPath=no.cur\r\n", {{7, u"no.cur"}}},
         ParseCase{"LineEndsLfOnly", "[Arrow]\nPath=a\n\n[Hand]\nPath=h\n", {{0, u"a"}, {14, u"h"}}},
         ParseCase{"LineEndsCrOnly", "[Arrow]\rPath=a\r\r[Hand]\rPath=h\r", {{0, u"a"}, {14, u"h"}}},
-        ParseCase{"FirstPathLineOfASectionCounts", "[Arrow]\r\nPath=one\r\nPath=two\r\n",
-                  {{0, u"one"}}},
+        ParseCase{
+            "FirstPathLineOfASectionCounts", "[Arrow]\r\nPath=one\r\nPath=two\r\n", {{0, u"one"}}},
         ParseCase{"LastSectionForARoleWins",
                   "[Arrow]\r\nPath=one\r\n[Help]\r\nPath=h\r\n[Arrow]\r\nPath=two\r\n",
                   {{0, u"two"}, {1, u"h"}}},
-        ParseCase{"SectionWithoutPathKeepsEarlierEntry", "[Arrow]\r\nPath=one\r\n[Arrow]\r\n",
+        ParseCase{"SectionWithoutPathKeepsEarlierEntry",
+                  "[Arrow]\r\nPath=one\r\n[Arrow]\r\n",
                   {{0, u"one"}}},
-        ParseCase{"UnknownHeaderKeepsThePendingRole", "[Arrow]\r\n[Other]\r\nPath=x\r\n",
-                  {{0, u"x"}}},
-        ParseCase{"SectionWithoutPathLeavesRoleAbsent", "[Arrow]\r\n[Help]\r\nPath=\r\n",
-                  {{1, u""}}},
+        ParseCase{
+            "UnknownHeaderKeepsThePendingRole", "[Arrow]\r\n[Other]\r\nPath=x\r\n", {{0, u"x"}}},
+        ParseCase{
+            "SectionWithoutPathLeavesRoleAbsent", "[Arrow]\r\n[Help]\r\nPath=\r\n", {{1, u""}}},
         ParseCase{"TrailingSpacesKept", "[Arrow]\r\nPath=a.cur  \t\r\n", {{0, u"a.cur  \t"}}},
         ParseCase{"QuotesKept", "[Arrow]\r\nPath=\"a.cur\"\r\n", {{0, u"\"a.cur\""}}},
         ParseCase{"NoWhiteSpaceHandling",
@@ -173,22 +176,27 @@ INSTANTIATE_TEST_SUITE_P(
                   {}},
         ParseCase{"OnlyAsciiLettersFoldCase",
                   // A Latin capital I with dot above is no "i".
-                  "[\xC4\xB0" "Beam]\r\nPath=a\r\n[IBEAM]\r\nPath=b\r\n", {{5, u"b"}}},
+                  "[\xC4\xB0"
+                  "Beam]\r\nPath=a\r\n[IBEAM]\r\nPath=b\r\n",
+                  {{5, u"b"}}},
         ParseCase{"FinalLineWithoutLineEnd", "[Arrow]\r\nPath=C:\\a.cur", {{0, u"C:\\a.cur"}}},
-        ParseCase{"PathLineBeforeAnyHeaderIgnored", "Path=x\r\n[Hand]\r\nPath=y\r\n",
-                  {{14, u"y"}}},
-        ParseCase{"TextEndsAtFirstZero", std::string("[Arrow]\r\nPath=a\r\n\0[Help]\r\nPath=b\r\n", 32),
+        ParseCase{"PathLineBeforeAnyHeaderIgnored", "Path=x\r\n[Hand]\r\nPath=y\r\n", {{14, u"y"}}},
+        ParseCase{"TextEndsAtFirstZero",
+                  std::string("[Arrow]\r\nPath=a\r\n\0[Help]\r\nPath=b\r\n", 32),
                   {{0, u"a"}}},
-        ParseCase{"ZeroEndsAnUnfinishedLine", std::string("[Arrow]\r\nPath=ab\0cd\r\n", 21),
+        ParseCase{"ZeroEndsAnUnfinishedLine",
+                  std::string("[Arrow]\r\nPath=ab\0cd\r\n", 21),
                   {{0, u"ab"}}},
-        ParseCase{"Utf16FileGivesNothing",
-                  std::string("\xFF\xFE[\0A\0r\0r\0o\0w\0]\0\r\0\n\0", 20), {}},
+        ParseCase{
+            "Utf16FileGivesNothing", std::string("\xFF\xFE[\0A\0r\0r\0o\0w\0]\0\r\0\n\0", 20), {}},
         // Undecodable bytes before the bracket spoil the header.
         ParseCase{"OtherByteOrderMarkNotDropped", "\xFE\xFF[Arrow]\r\nPath=a\r\n", {}},
-        ParseCase{"BomOnlyDroppedAtStart", "[Arrow]\r\nPath=\xEF\xBB\xBF" "a\r\n",
+        ParseCase{"BomOnlyDroppedAtStart",
+                  "[Arrow]\r\nPath=\xEF\xBB\xBF"
+                  "a\r\n",
                   {{0, u"\uFEFFa"}}},
-        ParseCase{"Utf8Entries", kBom + "[Arrow]\r\nPath=\xC5\xA1ipka.cur\r\n",
-                  {{0, u"\u0161ipka.cur"}}},
+        ParseCase{
+            "Utf8Entries", kBom + "[Arrow]\r\nPath=\xC5\xA1ipka.cur\r\n", {{0, u"\u0161ipka.cur"}}},
         ParseCase{"BracketsInsidePath", "[Arrow]\r\nPath=[x].cur\r\n", {{0, u"[x].cur"}}}),
     [](const ::testing::TestParamInfo<ParseCase>& info) { return std::string(info.param.name); });
 

@@ -164,6 +164,7 @@ class PointerFilesTest : public ::testing::Test {
   }
 
   void TearDown() override {
+    if (folder_.empty()) return;
     std::error_code ec;
     fs::remove_all(folder_, ec);
     EXPECT_FALSE(ec) << ec.message();
@@ -201,7 +202,7 @@ class PointerFilesTest : public ::testing::Test {
 };
 
 TEST_F(PointerFilesTest, WritesOneFileForEachRoleNamedByItsValueName) {
-  WriteAll();
+  ASSERT_NO_FATAL_FAILURE(WriteAll());
   std::set<std::string> names;
   for (const auto& entry : fs::directory_iterator(folder_)) {
     names.insert(entry.path().filename().string());
@@ -217,15 +218,15 @@ TEST_F(PointerFilesTest, WritesOneFileForEachRoleNamedByItsValueName) {
 }
 
 TEST_F(PointerFilesTest, WritingAgainReplacesTheFiles) {
-  WriteAll();
+  ASSERT_NO_FATAL_FAILURE(WriteAll());
   Write("Arrow.cur", std::vector<std::uint8_t>(10, 0xAB));
-  WriteAll();
+  ASSERT_NO_FATAL_FAILURE(WriteAll());
   const Cursor cursor(folder_ / "Arrow.cur");
   EXPECT_NE(cursor.get(), nullptr);
 }
 
 TEST_F(PointerFilesTest, StaticPointersLoadAsCursorsWithTheirHotspots) {
-  WriteAll();
+  ASSERT_NO_FATAL_FAILURE(WriteAll());
   int checked = 0;
   for (const SamplePointer& s : samples_) {
     if (s.animated) continue;
@@ -243,7 +244,7 @@ TEST_F(PointerFilesTest, StaticPointersLoadAsCursorsWithTheirHotspots) {
 }
 
 TEST_F(PointerFilesTest, StaticPointersDrawTheirPictures) {
-  WriteAll();
+  ASSERT_NO_FATAL_FAILURE(WriteAll());
   for (const SamplePointer& s : samples_) {
     if (s.animated) continue;
     SCOPED_TRACE(s.file_name);
@@ -256,7 +257,7 @@ TEST_F(PointerFilesTest, StaticPointersDrawTheirPictures) {
 // Where alpha is not used the AND mask and colour decide alone: a clear pixel must leave the
 // screen as it is (mask set, colour black), every other pixel must cover it.
 TEST_F(PointerFilesTest, StaticPointersMaskExactlyTheirClearPixels) {
-  WriteAll();
+  ASSERT_NO_FATAL_FAILURE(WriteAll());
   for (const SamplePointer& s : samples_) {
     if (s.animated) continue;
     SCOPED_TRACE(s.file_name);
@@ -287,7 +288,7 @@ TEST_F(PointerFilesTest, StaticPointersMaskExactlyTheirClearPixels) {
 }
 
 TEST_F(PointerFilesTest, AnimatedPointersLoadAsCursorsWithTheirHotspots) {
-  WriteAll();
+  ASSERT_NO_FATAL_FAILURE(WriteAll());
   int checked = 0;
   for (const SamplePointer& s : samples_) {
     if (!s.animated) continue;
@@ -306,7 +307,7 @@ TEST_F(PointerFilesTest, AnimatedPointersLoadAsCursorsWithTheirHotspots) {
 }
 
 TEST_F(PointerFilesTest, AnimatedPointersDrawEachStepsFrame) {
-  WriteAll();
+  ASSERT_NO_FATAL_FAILURE(WriteAll());
   for (const SamplePointer& s : samples_) {
     if (!s.animated) continue;
     const Cursor cursor(folder_ / s.file_name);

@@ -1,5 +1,5 @@
-#include <windows.h>
 #include <shlwapi.h>
+#include <windows.h>
 
 #include <filesystem>
 #include <fstream>
@@ -27,7 +27,8 @@ class Win32TestHost final : public TestHost {
  public:
   Win32TestHost() {
     static int counter = 0;
-    const std::wstring id = std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++counter);
+    const std::wstring id =
+        std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++counter);
     scratchKeyName_ = L"Software\\PivoraTests\\" + id;
     if (RegCreateKeyW(HKEY_CURRENT_USER, scratchKeyName_.c_str(), &scratchKey_) != ERROR_SUCCESS ||
         RegOverridePredefKey(HKEY_CURRENT_USER, scratchKey_) != ERROR_SUCCESS) {
@@ -71,9 +72,9 @@ class Win32TestHost final : public TestHost {
   }
 
   std::shared_ptr<void> HoldOpenForWriting(std::u16string_view path) override {
-    const HANDLE file = CreateFileW(LongPathForm(path).c_str(), GENERIC_WRITE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file =
+        CreateFileW(LongPathForm(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot hold test file open");
     return std::shared_ptr<void>(file, [](void* handle) { CloseHandle(handle); });
   }

@@ -34,15 +34,14 @@ Status RecordingRegistry::OpenKeyEx(KeyHandle parent, std::u16string_view subKey
   return Opened(inner_.OpenKeyEx(parent, subKey, access, out));
 }
 
-Status RecordingRegistry::CreateKey(KeyHandle parent, std::u16string_view subKey,
-                                    KeyHandle& out) {
+Status RecordingRegistry::CreateKey(KeyHandle parent, std::u16string_view subKey, KeyHandle& out) {
   if (const Status f = Fault("CreateKey", subKey)) return f;
   Record("CreateKey", subKey);
   return Opened(inner_.CreateKey(parent, subKey, out));
 }
 
-Status RecordingRegistry::QueryValue(KeyHandle key, std::u16string_view name,
-                                     std::uint32_t* type, void* data, std::uint32_t& byteCount) {
+Status RecordingRegistry::QueryValue(KeyHandle key, std::u16string_view name, std::uint32_t* type,
+                                     void* data, std::uint32_t& byteCount) {
   if (const Status f = Fault("QueryValue", name)) return f;
   return inner_.QueryValue(key, name, type, data, byteCount);
 }
@@ -116,8 +115,8 @@ void TestPlatform::Store(std::u16string_view valueName, std::u16string_view text
   StoreBytes(valueName, type, data.c_str(), static_cast<std::uint32_t>((data.size() + 1) * 2));
 }
 
-void TestPlatform::StoreBytes(std::u16string_view valueName, std::uint32_t type,
-                              const void* data, std::uint32_t byteCount) {
+void TestPlatform::StoreBytes(std::u16string_view valueName, std::uint32_t type, const void* data,
+                              std::uint32_t byteCount) {
   Registry& raw = host_->registry();
   RegistryKey key(raw);
   raw.CreateKey(root_key::kCurrentUser, kCursors, key.put());

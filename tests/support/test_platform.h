@@ -90,8 +90,12 @@ class TestPlatform {
   // A folder of its own (Windows form, no trailing backslash), and paths inside it. Its path is
   // also the environment variable PIVORA_SCRATCH.
   std::u16string folder() { return host_->folder(); }
-  std::u16string PathOf(std::u16string_view relative) { return folder() + u'\\' + std::u16string(relative); }
-  void WriteFile(std::u16string_view path, std::string_view bytes) { host_->WriteFile(path, bytes); }
+  std::u16string PathOf(std::u16string_view relative) {
+    return folder() + u'\\' + std::u16string(relative);
+  }
+  void WriteFile(std::u16string_view path, std::string_view bytes) {
+    host_->WriteFile(path, bytes);
+  }
   void MakeFolder(std::u16string_view path) { host_->MakeFolder(path); }
   std::shared_ptr<void> HoldOpenForWriting(std::u16string_view path) {
     return host_->HoldOpenForWriting(path);

@@ -1,0 +1,216 @@
+// The apply verb as the shell runs it: rundll32 loads Pivora.dll and calls its entry with the
+// scheme's path. These tests use the prefix's real HKEY_CURRENT_USER (rundll32 is another
+// process) and put back what they found.
+#include <shlwapi.h>
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tools/pointer_files.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr wchar_t kCursorsKey[] = L"Control Panel\\Cursors";
+
+std::wstring ModuleFolder() {
+  wchar_t path[MAX_PATH];
+  GetModuleFileNameW(nullptr, path, MAX_PATH);
+  return fs::path(path).parent_path().wstring();
+}
+
+// The library built beside the test programs.
+std::wstring LibraryPath() {
+  return fs::weakly_canonical(fs::path(ModuleFolder()) / L".." / L"Pivora.dll").wstring();
+}
+
+struct Value {
+  DWORD type = 0;
+  std::vector<BYTE> bytes;
+};
+
+// Every value of the pointer settings, by name.
+std::optional<std::map<std::wstring, Value>> Snapshot() {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, kCursorsKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  std::map<std::wstring, Value> values;
+  for (DWORD index = 0;; ++index) {
+    wchar_t name[256];
+    DWORD nameLength = 256;
+    Value value;
+    DWORD size = 0;
+    if (RegEnumValueW(key, index, name, &nameLength, nullptr, &value.type, nullptr, &size) !=
+        ERROR_SUCCESS) {
+      break;
+    }
+    value.bytes.resize(size);
+    nameLength = 256;
+    RegEnumValueW(key, index, name, &nameLength, nullptr, &value.type, value.bytes.data(), &size);
+    values[name] = value;
+  }
+  RegCloseKey(key);
+  return values;
+}
+
+void Restore(const std::optional<std::map<std::wstring, Value>>& snapshot) {
+  SHDeleteKeyW(HKEY_CURRENT_USER, kCursorsKey);
+  if (!snapshot) return;
+  HKEY key = nullptr;
+  RegCreateKeyW(HKEY_CURRENT_USER, kCursorsKey, &key);
+  for (const auto& [name, value] : *snapshot) {
+    RegSetValueExW(key, name.c_str(), 0, value.type, value.bytes.data(),
+                   static_cast<DWORD>(value.bytes.size()));
+  }
+  RegCloseKey(key);
+}
+
+std::wstring StoredPath(const wchar_t* valueName) {
+  wchar_t buffer[1024] = {};
+  DWORD size = sizeof(buffer) - sizeof(wchar_t);
+  DWORD type = 0;
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, kCursorsKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {
+    return L"<no key>";
+  }
+  const LONG result =
+      RegQueryValueExW(key, valueName, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
+  RegCloseKey(key);
+  if (result != ERROR_SUCCESS) return L"<absent>";
+  return type == REG_EXPAND_SZ ? buffer : L"<not REG_EXPAND_SZ>";
+}
+
+std::map<std::wstring, std::wstring> StoredRoles() {
+  std::map<std::wstring, std::wstring> roles;
+  for (const auto& sample : pivora::pointer_files::SamplePointers()) {
+    const std::wstring name(sample.value_name.begin(), sample.value_name.end());
+    roles[name] = StoredPath(name.c_str());
+  }
+  return roles;
+}
+
+// Runs a command line to its end, or fails the test after a minute.
+void RunToEnd(std::wstring commandLine) {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process{};
+  ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                             nullptr, &startup, &process));
+  const DWORD waited = WaitForSingleObject(process.hProcess, 60000);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  ASSERT_EQ(waited, WAIT_OBJECT_0);
+}
+
+using ApplyEntry = void(CALLBACK*)(HWND, HINSTANCE, char*, int);
+using ApplyEntryW = void(CALLBACK*)(HWND, HINSTANCE, wchar_t*, int);
+
+class ApplyRoadTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    saved_ = Snapshot();
+    SHDeleteKeyW(HKEY_CURRENT_USER, kCursorsKey);
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    root_ = fs::path(temp) / (L"pivora-e2e-" + std::to_wstring(GetCurrentProcessId()));
+  }
+  void TearDown() override {
+    Restore(saved_);
+    std::error_code ignored;
+    fs::remove_all(root_, ignored);
+  }
+
+  // Writes the sample pointers into `folder`\Pointers and a scheme naming each of them
+  // relatively as `folder`\Blue.crs; returns the scheme's path.
+  fs::path WriteSchemeWithPointers(const fs::path& folder) {
+    const auto report = pivora::pointer_files::WriteSamplePointers(folder / L"Pointers");
+    EXPECT_TRUE(report.ok()) << report.error;
+    std::string text = "\xEF\xBB\xBF";
+    for (const auto& sample : pivora::pointer_files::SamplePointers()) {
+      text += "[" + sample.value_name + "]\r\nPath=Pointers\\" + sample.file_name + "\r\n\r\n";
+    }
+    text.push_back('\0');
+    const fs::path scheme = folder / L"Blue.crs";
+    std::ofstream(scheme, std::ios::binary)
+        .write(text.data(), static_cast<std::streamsize>(text.size()));
+    return scheme;
+  }
+
+  std::map<std::wstring, std::wstring> ExpectedRoles(const fs::path& folder) {
+    std::map<std::wstring, std::wstring> roles;
+    for (const auto& sample : pivora::pointer_files::SamplePointers()) {
+      roles[std::wstring(sample.value_name.begin(), sample.value_name.end())] =
+          (folder / L"Pointers" / std::wstring(sample.file_name.begin(), sample.file_name.end()))
+              .wstring();
+    }
+    return roles;
+  }
+
+  std::optional<std::map<std::wstring, Value>> saved_;
+  fs::path root_;
+};
+
+TEST_F(ApplyRoadTest, RundllAppliesEveryRoleOfASchemeFile) {
+  const fs::path folder = root_ / L"Schemes";
+  const fs::path scheme = WriteSchemeWithPointers(folder);
+  RunToEnd(L"rundll32.exe " + LibraryPath() + L",ApplySet " + scheme.wstring());
+  EXPECT_EQ(StoredRoles(), ExpectedRoles(folder));
+}
+
+TEST_F(ApplyRoadTest, RundllTakesAPathWithBlanks) {
+  // Wine's rundll32 hands over such an argument wrapped in double quotes.
+  const fs::path folder = root_ / L"My Pointer Schemes";
+  const fs::path scheme = WriteSchemeWithPointers(folder);
+  RunToEnd(L"rundll32.exe " + LibraryPath() + L",ApplySet \"" + scheme.wstring() + L"\"");
+  EXPECT_EQ(StoredRoles(), ExpectedRoles(folder));
+}
+
+TEST_F(ApplyRoadTest, AnsiAndWideEntriesAgree) {
+  HMODULE library = LoadLibraryW(LibraryPath().c_str());
+  ASSERT_NE(library, nullptr);
+  const auto applyAnsi =
+      reinterpret_cast<ApplyEntry>(reinterpret_cast<void*>(GetProcAddress(library, "ApplySet")));
+  const auto applyWide =
+      reinterpret_cast<ApplyEntryW>(reinterpret_cast<void*>(GetProcAddress(library, "ApplySetW")));
+  ASSERT_NE(applyAnsi, nullptr);
+  ASSERT_NE(applyWide, nullptr);
+
+  // A short path and one past the 127 characters converted on the stack, each with a letter
+  // outside ASCII that the ANSI code page has.
+  for (const std::wstring& leaf :
+       {std::wstring(L"Sch\u00e9mas"), L"Sch\u00e9mas-" + std::wstring(140, L'x')}) {
+    const fs::path folder = root_ / leaf;
+    const fs::path scheme = WriteSchemeWithPointers(folder);
+    const std::wstring wide = scheme.wstring();
+    char ansi[1024] = {};
+    BOOL lossy = FALSE;
+    ASSERT_GT(WideCharToMultiByte(CP_THREAD_ACP, 0, wide.c_str(), -1, ansi, sizeof(ansi), nullptr,
+                                  &lossy),
+              0);
+    ASSERT_FALSE(lossy);
+    ASSERT_EQ(wide.size() > 127, leaf.size() > 100);
+
+    SHDeleteKeyW(HKEY_CURRENT_USER, kCursorsKey);
+    applyAnsi(nullptr, nullptr, ansi, SW_SHOWNORMAL);
+    const auto fromAnsi = StoredRoles();
+    SHDeleteKeyW(HKEY_CURRENT_USER, kCursorsKey);
+    std::wstring line = wide;
+    applyWide(nullptr, nullptr, line.data(), SW_SHOWNORMAL);
+    EXPECT_EQ(fromAnsi, StoredRoles());
+    EXPECT_EQ(fromAnsi, ExpectedRoles(folder));
+  }
+  applyAnsi(nullptr, nullptr, nullptr, SW_SHOWNORMAL);  // a null line is no crash
+  applyWide(nullptr, nullptr, nullptr, SW_SHOWNORMAL);
+  FreeLibrary(library);
+}
+
+}  // namespace
