@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# Builds Pivora.dll and shows it at work in a private Wine prefix: sample pointer files and a
+# scheme naming them are written, the apply verb's command line is run, and the pointer
+# settings are printed before and after.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+
+cmake --preset windows >/dev/null
+cmake --build --preset windows --target Pivora
+cmake --preset native >/dev/null
+cmake --build --preset native --target make_pointer_files
+
+demo=$PWD/build/demo
+prefix=$demo/wineprefix
+export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+cmake/wine-prefix.sh "$prefix"
+
+files=$demo/Pointer\ Schemes
+rm -rf "$files"
+build/native/make_pointer_files "$files/Blue" >/dev/null
+# A scheme as a person might keep it: pointers beside it, one role left to the system.
+{
+  printf '\xEF\xBB\xBF'
+  for name in Arrow Help AppStarting Wait Crosshair IBeam NWPen No SizeNS SizeWE SizeNWSE \
+    SizeNESW SizeAll UpArrow Hand; do
+    case $name in AppStarting | Wait) ext=ani ;; *) ext=cur ;; esac
+    if [ "$name" = Help ]; then entry=""; else entry="Blue\\$name.$ext"; fi
+    printf '[%s]\r\nPath=%s\r\n\r\n' "$name" "$entry"
+  done
+  printf '\0'
+} >"$files/Blue.crs"
+
+quietly() { "$@" 2>/dev/null </dev/null; }
+show() {
+  echo "$1"
+  quietly wine reg query 'HKCU\Control Panel\Cursors' | tr -d '\r' | grep -v '^$' || echo "    (no pointer settings)"
+}
+
+# Start from the stock pointers, with one custom setting the scheme leaves alone.
+quietly wine reg delete 'HKCU\Control Panel\Cursors' /f >/dev/null || true
+quietly wine reg add 'HKCU\Control Panel\Cursors' /v Help /t REG_EXPAND_SZ /d 'C:\old\help.cur' /f >/dev/null
+dll=$(quietly winepath -w "$PWD/build/windows/Pivora.dll")
+scheme=$(quietly winepath -w "$files/Blue.crs")
+
+show "Before:"
+echo
+echo "Running: rundll32.exe $dll,ApplySet $scheme"
+quietly wine rundll32.exe "$dll,ApplySet" "$scheme"
+wineserver -w
+echo
+show "After (every role from the scheme; Help, left empty there, is back to the system's own):"
+wineserver -k 2>/dev/null || true

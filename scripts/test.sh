@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Builds every preset and runs every test: native (plain and with sanitizers), the Windows
+# build under Wine, and the scheme reader's fuzz target for a bounded time.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+
+fuzz_seconds=${PIVORA_FUZZ_SECONDS:-60}
+
+step() { printf '\n== %s\n' "$*"; }
+
+for preset in native native-asan; do
+  step "$preset"
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset"
+  ctest --preset "$preset"
+done
+
+step "windows (tests under Wine)"
+cmake --preset windows >/dev/null
+cmake --build --preset windows
+status=0
+ctest --preset windows || status=$?
+WINEPREFIX="$PWD/build/windows/wineprefix" wineserver -k 2>/dev/null || true
+[ "$status" -eq 0 ] || exit "$status"
+
+step "benchmarks build"
+cmake --preset bench >/dev/null
+cmake --build --preset bench
+
+step "fuzz: scheme reader for ${fuzz_seconds} s"
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz --target parse_scheme_fuzz
+corpus=$(mktemp -d)
+trap 'rm -rf "$corpus"' EXIT
+cp fuzz/corpus/* "$corpus"/
+build/fuzz/fuzz/parse_scheme_fuzz -max_total_time="$fuzz_seconds" -max_len=65536 -print_final_stats=1 \
+  "$corpus" 2>&1 | grep -E '^(stat::number_of_executed_units|stat::peak_rss_mb|Done)|ERROR|SUMMARY' || true
+test "${PIPESTATUS[0]}" -eq 0
