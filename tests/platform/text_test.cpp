@@ -2,6 +2,7 @@
 // and WideCharToMultiByte give for the same input, so the native build is held to them too.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <string_view>
 
@@ -18,6 +19,11 @@ template <typename Case>
 std::string CaseName(const ::testing::TestParamInfo<Case>& info) {
   return info.param.name;
 }
+
+// A failing case is shown by its name; the assertion shows the values.
+template <typename Case>
+requires requires(const Case& c) { c.name; }
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
 struct DecodeCase {
   const char* name;
