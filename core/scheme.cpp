@@ -15,26 +15,6 @@ std::u16string_view FolderOf(std::u16string_view path) {
   return slash == std::u16string_view::npos ? path : path.substr(0, slash);
 }
 
-std::u16string EntryFor(std::u16string_view stored, std::u16string_view folder,
-                        const PathRules& paths) {
-  // The path functions stop at MAX_PATH; a longer path is kept exactly as stored rather than
-  // risk a wrong relative form.
-  if (stored.size() > kMaxPathUnits) return std::u16string(stored);
-  std::optional<std::u16string> relative = paths.RelativePathTo(folder, stored);
-  if (!relative) return std::u16string(stored);
-  if (relative->starts_with(u".\\")) relative->erase(0, 2);
-  return std::move(*relative);
-}
-
-std::u16string TemplateText() {
-  std::u16string text;
-  for (const PointerRole& role : PointerRoles) {
-    text.append(u"[").append(role.valueName).append(u"]").append(kLineEnd);
-    text.append(kPathKey).append(kLineEnd);
-  }
-  return text;
-}
-
 char16_t AsciiUpper(char16_t c) {
   return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c;
 }
@@ -45,6 +25,32 @@ bool EqualsIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) {
     if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
   }
   return true;
+}
+
+std::u16string EntryFor(std::u16string_view stored, std::u16string_view folder,
+                        const PathRules& paths) {
+  // The path functions stop at MAX_PATH; a longer path is kept exactly as stored rather than
+  // risk a wrong relative form.
+  if (stored.size() > kMaxPathUnits) return std::u16string(stored);
+  std::optional<std::u16string> relative = paths.RelativePathTo(folder, stored);
+  if (!relative) return std::u16string(stored);
+  if (relative->starts_with(u".\\")) relative->erase(0, 2);
+  // Keep a relative form only if applying it leads back to the stored path. Wine 8 gives a
+  // rooted "\name" for a folder that ends in a backslash, and garbage for a bare "D:".
+  const std::optional<std::u16string> back = paths.Append(folder, *relative);
+  if (!paths.IsRelative(*relative) || !back || !EqualsIgnoringAsciiCase(*back, stored)) {
+    return std::u16string(stored);
+  }
+  return std::move(*relative);
+}
+
+std::u16string TemplateText() {
+  std::u16string text;
+  for (const PointerRole& role : PointerRoles) {
+    text.append(u"[").append(role.valueName).append(u"]").append(kLineEnd);
+    text.append(kPathKey).append(kLineEnd);
+  }
+  return text;
 }
 
 constexpr std::size_t kNoRole = kPointerRoleCount;

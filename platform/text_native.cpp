@@ -148,7 +148,8 @@ std::string Utf16ToUtf8(std::u16string_view text) {
 }
 
 std::u16string AnsiToUtf16(std::string_view text) {
-  // Wine 8 gives the calling thread code page 1252 in a default (en-US) prefix.
+  // Windows-1252: the thread code page Wine 8 gives a program started under a C or English Unix
+  // locale (LANG=C.UTF-8 gives LCID 0x409 and code page 1252), as the tests run.
   std::u16string out(text.size(), u'\0');
   for (std::size_t i = 0; i < text.size(); ++i) {
     const auto byte = static_cast<unsigned char>(text[i]);

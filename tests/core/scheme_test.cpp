@@ -76,6 +76,28 @@ TEST_F(ComposeSchemeTest, PathsAreWrittenRelativeToTheSchemeFolderWhereTheyCan) 
                           Section("IBeam", "\\\\server\\share\\beam.cur") + AllEmptySections(6)));
 }
 
+TEST_F(ComposeSchemeTest, EveryEntryLeadsBackToItsStoredPath) {
+  // Schemes at a drive's root or behind a doubled backslash, where a relative form is easy to
+  // get wrong: whatever is written must resolve to the stored path again.
+  const std::u16string stored[] = {u"D:\\Pointers\\arrow.cur", u"D:\\help.cur",
+                                   u"D:\\Pointers\\Deep\\wait.ani", u"E:\\x.cur"};
+  for (std::size_t role = 0; role < std::size(stored); ++role) {
+    bed.Store(PointerRoles[role].valueName, stored[role]);
+  }
+  for (std::u16string_view schemePath :
+       {u"D:\\Blue.crs", u"D:\\Pointers\\\\Blue.crs", u"D:\\Pointers\\Deep\\Blue.crs"}) {
+    const SchemeEntries entries = ParseScheme(Compose(schemePath));
+    const std::u16string_view folder = schemePath.substr(0, schemePath.rfind(u'\\'));
+    for (std::size_t role = 0; role < std::size(stored); ++role) {
+      const std::u16string_view entry = entries[role].text;
+      const std::u16string resolved = bed.paths().IsRelative(entry)
+                                          ? bed.paths().Append(folder, entry).value_or(u"?")
+                                          : std::u16string(entry);
+      EXPECT_EQ(resolved, stored[role]) << testing::Narrow(schemePath) << " " << role;
+    }
+  }
+}
+
 TEST_F(ComposeSchemeTest, TextIsUtf8) {
   bed.Store(u"Arrow", u"E:\\Kurzory\\\u0161ipka \u010dern\u00e1.cur");
   const std::string bytes = Compose(u"D:\\x.crs");
