@@ -131,24 +131,6 @@ std::vector<std::uint32_t> Render(HCURSOR cursor, UINT step) {
   return ::testing::AssertionSuccess();
 }
 
-// The pixels of `bitmap` as 32-bit 0xAARRGGBB, top row first; a monochrome bitmap reads as
-// 0xFFFFFF where its bits are set and 0 where they are clear.
-std::vector<std::uint32_t> PixelsOf(HBITMAP bitmap) {
-  std::vector<std::uint32_t> out(static_cast<std::size_t>(kSize * kSize));
-  BITMAPINFO bi{};
-  bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
-  bi.bmiHeader.biWidth = kSize;
-  bi.bmiHeader.biHeight = -kSize;
-  bi.bmiHeader.biPlanes = 1;
-  bi.bmiHeader.biBitCount = 32;
-  bi.bmiHeader.biCompression = BI_RGB;
-  HDC dc = GetDC(nullptr);
-  const int rows = GetDIBits(dc, bitmap, 0, kSize, out.data(), &bi, DIB_RGB_COLORS);
-  ReleaseDC(nullptr, dc);
-  if (rows != kSize) out.clear();
-  return out;
-}
-
 class PointerFilesTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -217,14 +199,6 @@ TEST_F(PointerFilesTest, WritesOneFileForEachRoleNamedByItsValueName) {
   }
 }
 
-TEST_F(PointerFilesTest, WritingAgainReplacesTheFiles) {
-  ASSERT_NO_FATAL_FAILURE(WriteAll());
-  Write("Arrow.cur", std::vector<std::uint8_t>(10, 0xAB));
-  ASSERT_NO_FATAL_FAILURE(WriteAll());
-  const Cursor cursor(folder_ / "Arrow.cur");
-  EXPECT_NE(cursor.get(), nullptr);
-}
-
 TEST_F(PointerFilesTest, StaticPointersLoadAsCursorsWithTheirHotspots) {
   ASSERT_NO_FATAL_FAILURE(WriteAll());
   int checked = 0;
@@ -254,39 +228,6 @@ TEST_F(PointerFilesTest, StaticPointersDrawTheirPictures) {
   }
 }
 
-// Where alpha is not used the AND mask and colour decide alone: a clear pixel must leave the
-// screen as it is (mask set, colour black), every other pixel must cover it.
-TEST_F(PointerFilesTest, StaticPointersMaskExactlyTheirClearPixels) {
-  ASSERT_NO_FATAL_FAILURE(WriteAll());
-  for (const SamplePointer& s : samples_) {
-    if (s.animated) continue;
-    SCOPED_TRACE(s.file_name);
-    const Cursor cursor(folder_ / s.file_name);
-    ASSERT_NE(cursor.get(), nullptr);
-    ICONINFO ii{};
-    ASSERT_TRUE(GetIconInfo(cursor.get(), &ii));
-    const std::vector<std::uint32_t> mask = PixelsOf(ii.hbmMask);
-    const std::vector<std::uint32_t> color =
-        ii.hbmColor != nullptr ? PixelsOf(ii.hbmColor) : std::vector<std::uint32_t>{};
-    DeleteObject(ii.hbmMask);
-    if (ii.hbmColor != nullptr) DeleteObject(ii.hbmColor);
-    ASSERT_EQ(mask.size(), static_cast<std::size_t>(kSize * kSize));
-    ASSERT_EQ(color.size(), static_cast<std::size_t>(kSize * kSize));
-    int clear = 0;
-    for (int y = 0; y < kSize; ++y) {
-      for (int x = 0; x < kSize; ++x) {
-        const std::size_t i = static_cast<std::size_t>(y * kSize + x);
-        const Pixel want = s.drawing.frames[0].At(x, y);
-        const bool is_clear = (want >> 24) == 0;
-        clear += is_clear;
-        ASSERT_EQ(mask[i] & 0xFFFFFF, is_clear ? 0xFFFFFFu : 0u) << "mask at " << x << ", " << y;
-        ASSERT_EQ(color[i], is_clear ? 0u : want) << "colour at " << x << ", " << y;
-      }
-    }
-    EXPECT_GT(clear, 0);
-  }
-}
-
 TEST_F(PointerFilesTest, AnimatedPointersLoadAsCursorsWithTheirHotspots) {
   ASSERT_NO_FATAL_FAILURE(WriteAll());
   int checked = 0;
@@ -304,35 +245,6 @@ TEST_F(PointerFilesTest, AnimatedPointersLoadAsCursorsWithTheirHotspots) {
     ++checked;
   }
   EXPECT_EQ(checked, 2);
-}
-
-TEST_F(PointerFilesTest, AnimatedPointersDrawEachStepsFrame) {
-  ASSERT_NO_FATAL_FAILURE(WriteAll());
-  for (const SamplePointer& s : samples_) {
-    if (!s.animated) continue;
-    const Cursor cursor(folder_ / s.file_name);
-    ASSERT_NE(cursor.get(), nullptr) << s.file_name;
-    for (std::size_t step = 0; step < s.drawing.Steps(); ++step) {
-      SCOPED_TRACE(s.file_name + " step " + std::to_string(step));
-      EXPECT_TRUE(LooksLike(Render(cursor.get(), static_cast<UINT>(step)),
-                            s.drawing.frames[s.drawing.FrameAtStep(step)]));
-    }
-  }
-}
-
-TEST_F(PointerFilesTest, SequencePicksTheFrameOfEachStep) {
-  Animation animation;
-  animation.frames = {Sample("Arrow").drawing.frames[0], Sample("Hand").drawing.frames[0]};
-  animation.hotspot = {3, 4};
-  animation.sequence = {1, 0, 1};
-  animation.rates = {5, 10, 15};
-  const Cursor cursor(Write("Sequence.ani", AnimatedCursorFile(animation)));
-  ASSERT_NE(cursor.get(), nullptr) << "error " << GetLastError();
-  EXPECT_EQ(InfoOf(cursor.get()).hotspot_x, 3u);
-  EXPECT_EQ(InfoOf(cursor.get()).hotspot_y, 4u);
-  EXPECT_TRUE(LooksLike(Render(cursor.get(), 0), animation.frames[1]));
-  EXPECT_TRUE(LooksLike(Render(cursor.get(), 1), animation.frames[0]));
-  EXPECT_TRUE(LooksLike(Render(cursor.get(), 2), animation.frames[1]));
 }
 
 TEST_F(PointerFilesTest, ACursorWithAnotherHotspotReportsThatHotspot) {

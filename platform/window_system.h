@@ -1,0 +1,37 @@
+// The window-system seam of the context-menu handler: pointers for the previews, the save
+// dialog and the one failure message of the scheme export. The handler takes it as a reference
+// so tests can record what it was asked and answer for the user; the Win32 binding is a line per
+// call (LoadCursorW, LoadCursorFromFileW, DestroyCursor, GetSaveFileNameW, MessageBoxW).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace pivora {
+
+using PointerHandle = std::uintptr_t;  // an HCURSOR; 0 is none
+using WindowHandle = std::uintptr_t;   // an HWND; 0 is none
+
+class WindowSystem {
+ public:
+  virtual ~WindowSystem() = default;
+
+  // The pointer the system shows for a stock id at this moment; shared, never destroyed.
+  virtual PointerHandle LoadStockPointer(std::uint16_t systemCursorId) = 0;
+  // A pointer loaded from a file, owned by the caller until DestroyPointer.
+  virtual PointerHandle LoadPointerFile(std::u16string_view path) = 0;
+  virtual void DestroyPointer(PointerHandle pointer) = 0;
+
+  // The modal save dialog: the chosen full path, or nothing when cancelled or failed.
+  virtual std::optional<std::u16string> AskSavePath(WindowHandle owner,
+                                                    std::u16string_view initialFolder,
+                                                    std::u16string_view filter,
+                                                    std::u16string_view defaultExtension) = 0;
+  // A message box modal to `owner`.
+  virtual void ShowMessage(WindowHandle owner, std::u16string_view text,
+                           std::u16string_view caption) = 0;
+};
+
+}  // namespace pivora
