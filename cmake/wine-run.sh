@@ -8,12 +8,13 @@ shift
 here=$(cd "$(dirname "$0")" && pwd)
 "$here/wine-prefix.sh" "$prefix" || exit 1
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-# Wine takes the ANSI code page from the Unix locale: pin it, so results do not depend on the
-# machine. A test that wants another language sets PIVORA_WINE_LOCALE.
-export LC_ALL=${PIVORA_WINE_LOCALE:-C.UTF-8}
+# Wine takes the ANSI code page and the user-interface language from the Unix locale: pin it,
+# so results do not depend on the machine. A test that wants another language sets
+# PIVORA_WINE_LOCALE.
+locale=${PIVORA_WINE_LOCALE:-C.UTF-8}
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-wine "$@" >"$scratch/out" 2>"$scratch/err" </dev/null
+env LC_ALL="$locale" wine "$@" >"$scratch/out" 2>"$scratch/err" </dev/null
 rc=$?
 cat "$scratch/out"
 # Noise of a 64-bit-only Wine install.

@@ -1,0 +1,13 @@
+// Texts of the library by string id, in the language the platform picks for the calling thread.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace pivora {
+
+// Copies at most capacity - 1 characters and a terminator into `buffer`; returns the number of
+// characters copied, 0 when no module has a text for the id or there is no room at all.
+int LoadResourceText(std::uint32_t id, char16_t* buffer, int capacity);
+
+}  // namespace pivora

@@ -1,0 +1,373 @@
+// The library's resources as the system reads them: texts in the thread's language through
+// LoadResourceText, and every other resource from Pivora.dll itself. The program runs twice,
+// once with a Czech user interface (PIVORA_EXPECT_LANGUAGE=cs).
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "resources/resource_text.h"
+
+namespace pivora {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool CzechExpected() {
+  const char* language = std::getenv("PIVORA_EXPECT_LANGUAGE");
+  return language != nullptr && std::string_view(language) == "cs";
+}
+
+struct Text {
+  std::uint32_t id;
+  std::u16string_view english;
+  std::u16string_view czech;
+  std::size_t englishLength;
+  std::size_t czechLength;
+};
+
+// Written out by hand, with the lengths counted separately: the resource script is what is
+// being checked.
+const Text kTexts[] = {
+    {100, u"Pivora", u"Pivora", 6, 6},
+    {101, u"Mouse Cursor Scheme", u"Schéma ukazatelů myši", 19, 21},
+    {102, u"Apply Scheme", u"Použít schéma", 12, 13},
+    {103, u"Modify Scheme", u"Upravit schéma", 13, 14},
+    {112, u"Change Cursor", u"Změnit ukazatel", 13, 15},
+    {113, u"Normal Select", u"Normální výběr", 13, 14},
+    {114, u"Help Select", u"Výběr nápovědy", 11, 14},
+    {115, u"Working in Background", u"Práce na pozadí", 21, 15},
+    {116, u"Busy", u"Zaneprázdněn", 4, 12},
+    {117, u"Precision Select", u"Přesný výběr", 16, 12},
+    {118, u"Text Select", u"Výběr textu", 11, 11},
+    {119, u"Handwriting", u"Psaní rukou", 11, 11},
+    {120, u"Unavailable", u"Není k dispozici", 11, 16},
+    {121, u"Vertical Resize", u"Změna výšky", 15, 11},
+    {122, u"Horizontal Resize", u"Změna šířky", 17, 11},
+    {123, u"Diagonal Resize 1", u"Diagonální změna velikosti 1", 17, 28},
+    {124, u"Diagonal Resize 2", u"Diagonální změna velikosti 2", 17, 28},
+    {125, u"Move", u"Přesunout", 4, 9},
+    {126, u"Alternate Select", u"Alternativní výběr", 16, 18},
+    {127, u"Link Select", u"Výběr spojení", 11, 13},
+    {128, u"Change mouse cursor used for \"%s\".",
+     u"Změnit ukazatel myši používaný pro akci \"%s\".", 34, 45},
+    {129, u"Save Scheme...", u"Uložit schéma...", 14, 16},
+    {130, u"Export the current mouse cursor scheme to file.",
+     u"Exportovat aktuální schéma ukazatelů myši do souboru.", 47, 53},
+    {131, u"Cursor Scheme Files (*.crs)|*.crs|All Files (*.*)|*.*||",
+     u"Soubory schémat ukazatelů (*.crs)|*.crs|Všechny soubory (*.*)|*.*||", 55, 67},
+    {132, u"Save Cursor Scheme", u"Uložit schéma ukazatelů", 18, 23},
+    {133, u"Export Failed", u"Ukládání selhalo", 13, 16},
+    {134,
+     u"Cannot save the cursor scheme. Please verify that you have access rights to write in the "
+     u"selected directory and that there is enough free space.",
+     u"Nepodařilo se uložit schéma ukazatelů. Prosím ověřte, že máte práva zápisu ve vybraném "
+     u"adresáři a na disku je dost místa.",
+     144, 121},
+};
+
+std::u16string Load(std::uint32_t id, int capacity = 512) {
+  std::u16string buffer(static_cast<std::size_t>(capacity), u'\0');
+  const int copied = LoadResourceText(id, buffer.data(), capacity);
+  buffer.resize(static_cast<std::size_t>(copied));
+  return buffer;
+}
+
+TEST(ResourceTextTest, EveryTextInTheThreadsLanguage) {
+  const bool czech = CzechExpected();
+  ASSERT_EQ(GetThreadUILanguage() == MAKELANGID(LANG_CZECH, SUBLANG_DEFAULT), czech)
+      << "the program did not run with the user interface language the test expects";
+  for (const Text& text : kTexts) {
+    const std::u16string loaded = Load(text.id);
+    EXPECT_EQ(loaded, czech ? text.czech : text.english) << text.id;
+    EXPECT_EQ(loaded.size(), czech ? text.czechLength : text.englishLength) << text.id;
+  }
+}
+
+TEST(ResourceTextTest, IdsOutsideTheTablesHaveNoText) {
+  for (std::uint32_t id : {0u, 99u, 104u, 105u, 110u, 111u, 135u, 143u, 144u, 201u, 65535u}) {
+    char16_t buffer[16] = {u'x'};
+    EXPECT_EQ(LoadResourceText(id, buffer, 16), 0) << id;
+  }
+}
+
+TEST(ResourceTextTest, LongTextsAreCutToTheCapacity) {
+  const std::u16string whole = Load(134);
+  ASSERT_GE(whole.size(), 121u);
+  // The whole text needs its length plus one unit for the terminator.
+  EXPECT_EQ(Load(134, static_cast<int>(whole.size()) + 1), whole);
+  const std::u16string cut = Load(134, static_cast<int>(whole.size()));
+  EXPECT_EQ(cut, whole.substr(0, whole.size() - 1));
+  char16_t two[2] = {u'x', u'x'};
+  EXPECT_EQ(LoadResourceText(112, two, 2), 1);
+  EXPECT_EQ(two[1], u'\0');
+}
+
+TEST(ResourceTextTest, NoRoomGivesNothingAndWritesNothing) {
+  char16_t buffer[8] = {u'a', u'b'};
+  EXPECT_EQ(LoadResourceText(112, buffer, 0), 0);
+  EXPECT_EQ(LoadResourceText(112, buffer, -1), 0);
+  EXPECT_EQ(LoadResourceText(112, nullptr, 8), 0);
+  EXPECT_EQ(buffer[0], u'a');
+  EXPECT_EQ(buffer[1], u'b');
+}
+
+TEST(ResourceTextTest, FilterListSplitsIntoPairsEndedByAnEmptyString) {
+  std::u16string filter = Load(131);
+  for (char16_t& c : filter) c = c == u'|' ? u'\0' : c;
+  std::vector<std::u16string> parts;
+  for (std::size_t start = 0; start < filter.size();) {
+    const std::size_t end = filter.find(u'\0', start);
+    parts.emplace_back(filter.substr(start, end - start));
+    start = end + 1;
+  }
+  const bool czech = CzechExpected();
+  EXPECT_EQ(parts,
+            (std::vector<std::u16string>{
+                czech ? u"Soubory schémat ukazatelů (*.crs)" : u"Cursor Scheme Files (*.crs)",
+                u"*.crs", czech ? u"Všechny soubory (*.*)" : u"All Files (*.*)", u"*.*", u""}));
+}
+
+// The library as a file of resources.
+class LibraryResourcesTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    const fs::path dll = fs::path(self).parent_path() / L".." / L"Pivora.dll";
+    library = LoadLibraryExW(dll.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  }
+  static void TearDownTestSuite() { FreeLibrary(library); }
+
+  static std::string_view Bytes(const wchar_t* type, const wchar_t* name,
+                                WORD language = MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL)) {
+    const HRSRC found = FindResourceExW(library, type, name, language);
+    if (found == nullptr) return {};
+    const HGLOBAL loaded = LoadResource(library, found);
+    return std::string_view(static_cast<const char*>(LockResource(loaded)),
+                            SizeofResource(library, found));
+  }
+
+  // The integer names of every resource of a type.
+  static std::vector<ULONG_PTR> Names(const wchar_t* type) {
+    std::vector<ULONG_PTR> names;
+    EnumResourceNamesW(
+        library, type,
+        [](HMODULE, LPCWSTR, LPWSTR name, LONG_PTR list) -> BOOL {
+          reinterpret_cast<std::vector<ULONG_PTR>*>(list)->push_back(
+              reinterpret_cast<ULONG_PTR>(name));
+          return TRUE;
+        },
+        reinterpret_cast<LONG_PTR>(&names));
+    return names;
+  }
+
+  // The languages a resource exists in, in ascending order.
+  static std::vector<WORD> Languages(const wchar_t* type, const wchar_t* name) {
+    std::vector<WORD> languages;
+    EnumResourceLanguagesW(
+        library, type, name,
+        [](HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR list) -> BOOL {
+          reinterpret_cast<std::vector<WORD>*>(list)->push_back(language);
+          return TRUE;
+        },
+        reinterpret_cast<LONG_PTR>(&languages));
+    std::sort(languages.begin(), languages.end());
+    return languages;
+  }
+
+  static inline HMODULE library = nullptr;
+};
+
+TEST_F(LibraryResourcesTest, StringTablesInBothLanguagesMatchTheProgramsOwn) {
+  ASSERT_NE(library, nullptr);
+  for (const Text& text : kTexts) {
+    wchar_t buffer[256];
+    const int copied = LoadStringW(library, text.id, buffer, 256);
+    EXPECT_EQ(std::u16string_view(reinterpret_cast<char16_t*>(buffer), copied), Load(text.id))
+        << text.id;
+  }
+  // String tables are blocks of sixteen: ids 96-111, 112-127, 128-143, each in two languages.
+  for (const int block : {7, 8, 9}) {
+    EXPECT_EQ(Languages(RT_STRING, MAKEINTRESOURCEW(block)),
+              (std::vector<WORD>{MAKELANGID(LANG_CZECH, SUBLANG_DEFAULT),
+                                 MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)}))
+        << block;
+  }
+  EXPECT_EQ(Names(RT_STRING), (std::vector<ULONG_PTR>{7, 8, 9}));
+}
+
+TEST_F(LibraryResourcesTest, RegistryScriptsAreStoredByteForByte) {
+  const std::string_view appid = Bytes(L"REGISTRY", MAKEINTRESOURCEW(101));
+  EXPECT_EQ(appid.size(), 117u);
+  EXPECT_EQ(appid,
+            "HKCR\r\n{\r\n\tNoRemove AppID\r\n\t{\r\n\t\t'%APPID%' = s 'Pivora'\r\n"
+            "\t\t'Pivora.DLL'\r\n\t\t{\r\n\t\t\tval AppID = s '%APPID%'\r\n\t\t}\r\n\t}\r\n}\r\n");
+  const std::string_view cls = Bytes(L"REGISTRY", MAKEINTRESOURCEW(102));
+  EXPECT_EQ(cls.size(), 551u);
+  EXPECT_EQ(
+      cls,
+      "HKCR\r\n{\r\n\tNoRemove CLSID\r\n\t{\r\n"
+      "\t\tForceRemove {3A7C52E1-9D04-4B8E-A6F3-1C2D8E905B47} = s 'Pivora.ContextMenuExt "
+      "Class'\r\n\t\t{\r\n\t\t\tInprocServer32 = s '%MODULE%'\r\n\t\t\t{\r\n"
+      "\t\t\t\tval ThreadingModel = s 'Both'\r\n\t\t\t}\r\n\t\t}\r\n\t}\r\n}\r\n\r\n"
+      "HKLM\r\n{\r\n\tNoRemove Software\r\n\t{ \r\n\t\tNoRemove Microsoft\r\n\t\t{ \r\n"
+      "\t\t\tNoRemove Windows\r\n\t\t\t{ \r\n\t\t\t\tNoRemove CurrentVersion\r\n\t\t\t\t{\r\n"
+      "\t\t\t\t\tNoRemove 'Shell Extensions'\r\n\t\t\t\t\t{\r\n"
+      "\t\t\t\t\t\tNoRemove Approved\r\n\t\t\t\t\t\t{\r\n"
+      "\t\t\t\t\t\t\tval {3A7C52E1-9D04-4B8E-A6F3-1C2D8E905B47} = s 'Pivora - Context Menu "
+      "Extension'\r\n\t\t\t\t\t\t}\r\n\t\t\t\t\t}\r\n\t\t\t\t}\r\n\t\t\t}\r\n\t\t}\r\n\t}\r\n}"
+      "\r\n");
+}
+
+TEST_F(LibraryResourcesTest, ManifestIsAnEmptyAssembly) {
+  const std::string_view manifest =
+      Bytes(RT_MANIFEST, MAKEINTRESOURCEW(2), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
+  EXPECT_EQ(manifest,
+            "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" manifestVersion=\"1.0\">\r\n"
+            "</assembly>");
+  EXPECT_EQ(manifest.size(), 86u);
+  EXPECT_TRUE(Bytes(RT_MANIFEST, MAKEINTRESOURCEW(1), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US))
+                  .empty());
+}
+
+TEST_F(LibraryResourcesTest, GlyphIsAThirteenPixelPremultipliedBitmap) {
+  const std::string_view glyph = Bytes(RT_BITMAP, MAKEINTRESOURCEW(201));
+  ASSERT_EQ(glyph.size(), 716u);
+  BITMAPINFOHEADER header;
+  std::memcpy(&header, glyph.data(), sizeof(header));
+  EXPECT_EQ(header.biSize, 40u);
+  EXPECT_EQ(header.biWidth, 13);
+  EXPECT_EQ(header.biHeight, 13);
+  EXPECT_EQ(header.biPlanes, 1);
+  EXPECT_EQ(header.biBitCount, 32);
+  EXPECT_EQ(header.biCompression, static_cast<DWORD>(BI_RGB));
+  EXPECT_EQ(header.biSizeImage, 0u);
+  EXPECT_EQ(header.biXPelsPerMeter, 3779);
+  EXPECT_EQ(header.biYPelsPerMeter, 3779);
+  EXPECT_EQ(header.biClrUsed, 0u);
+  const auto* pixels = reinterpret_cast<const unsigned char*>(glyph.data()) + 40;
+  int opaque = 0;
+  for (int i = 0; i < 13 * 13; ++i) {
+    const unsigned char* p = pixels + 4 * i;
+    EXPECT_LE(p[0], p[3]) << i;
+    EXPECT_LE(p[1], p[3]) << i;
+    EXPECT_LE(p[2], p[3]) << i;
+    if (p[3] == 255) ++opaque;
+  }
+  EXPECT_GT(opaque, 10);  // there is a picture
+  for (const int corner : {0, 12, 12 * 13, 13 * 13 - 1}) {
+    EXPECT_EQ(pixels[4 * corner + 3], 0) << corner;
+  }
+  // The menu code loads it as a bitmap.
+  const HBITMAP bitmap = LoadBitmapW(library, MAKEINTRESOURCEW(201));
+  ASSERT_NE(bitmap, nullptr);
+  BITMAP info{};
+  GetObjectW(bitmap, sizeof(info), &info);
+  EXPECT_EQ(info.bmWidth, 13);
+  EXPECT_EQ(info.bmHeight, 13);
+  DeleteObject(bitmap);
+}
+
+#pragma pack(push, 2)
+struct GroupIconEntry {
+  BYTE width;
+  BYTE height;
+  BYTE colorCount;
+  BYTE reserved;
+  WORD planes;
+  WORD bitCount;
+  DWORD bytesInRes;
+  WORD id;
+};
+#pragma pack(pop)
+
+TEST_F(LibraryResourcesTest, IconGroupHoldsNineImagesInOrder) {
+  const std::string_view group = Bytes(RT_GROUP_ICON, MAKEINTRESOURCEW(202));
+  ASSERT_EQ(group.size(), 6u + 9u * sizeof(GroupIconEntry));
+  WORD header[3];
+  std::memcpy(header, group.data(), 6);
+  EXPECT_EQ(header[0], 0);
+  EXPECT_EQ(header[1], 1);
+  EXPECT_EQ(header[2], 9);
+  const int sizes[] = {48, 32, 16, 48, 32, 16, 48, 32, 16};
+  const int depths[] = {4, 4, 4, 8, 8, 8, 32, 32, 32};
+  for (int i = 0; i < 9; ++i) {
+    GroupIconEntry entry;
+    std::memcpy(&entry, group.data() + 6 + i * sizeof(entry), sizeof(entry));
+    EXPECT_EQ(entry.width, sizes[i]) << i;
+    EXPECT_EQ(entry.height, sizes[i]) << i;
+    EXPECT_EQ(entry.bitCount, depths[i]) << i;
+    EXPECT_EQ(entry.id, i + 1) << i;
+    const std::string_view image = Bytes(RT_ICON, MAKEINTRESOURCEW(entry.id));
+    ASSERT_EQ(image.size(), entry.bytesInRes) << i;
+    BITMAPINFOHEADER dib;
+    std::memcpy(&dib, image.data(), sizeof(dib));
+    EXPECT_EQ(dib.biWidth, sizes[i]) << i;
+    EXPECT_EQ(dib.biHeight, 2 * sizes[i]) << i;
+    EXPECT_EQ(dib.biBitCount, depths[i]) << i;
+  }
+  // The only icon group, so index 0 of the library is this icon.
+  EXPECT_EQ(Names(RT_GROUP_ICON), std::vector<ULONG_PTR>{202});
+  EXPECT_EQ(Names(RT_ICON), (std::vector<ULONG_PTR>{1, 2, 3, 4, 5, 6, 7, 8, 9}));
+}
+
+std::u16string VersionString(const std::vector<char>& block, const wchar_t* key) {
+  void* value = nullptr;
+  UINT length = 0;
+  const std::wstring path = std::wstring(L"\\StringFileInfo\\040904e4\\") + key;
+  if (!VerQueryValueW(block.data(), path.c_str(), &value, &length) || length == 0) return u"";
+  return std::u16string(static_cast<const char16_t*>(value), length - 1);
+}
+
+TEST_F(LibraryResourcesTest, VersionRecordDescribesTheLibrary) {
+  wchar_t self[MAX_PATH];
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  const fs::path dll = fs::path(self).parent_path() / L".." / L"Pivora.dll";
+  const DWORD size = GetFileVersionInfoSizeW(dll.c_str(), nullptr);
+  ASSERT_GT(size, 0u);
+  std::vector<char> block(size);
+  ASSERT_TRUE(GetFileVersionInfoW(dll.c_str(), 0, size, block.data()));
+
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+  EXPECT_EQ(fixed->dwFileVersionMS, 0x00020000u);
+  EXPECT_EQ(fixed->dwFileVersionLS, 0x00000001u);
+  EXPECT_EQ(fixed->dwProductVersionMS, 0x00020000u);
+  EXPECT_EQ(fixed->dwProductVersionLS, 0x00000001u);
+  EXPECT_EQ(fixed->dwFileFlagsMask, 0x3Fu);
+  EXPECT_EQ(fixed->dwFileFlags, 0u);
+  EXPECT_EQ(fixed->dwFileOS, 4u);
+  EXPECT_EQ(fixed->dwFileType, 2u);
+  EXPECT_EQ(fixed->dwFileSubtype, 0u);
+
+  EXPECT_EQ(VersionString(block, L"Comments"),
+            u"Shell extension capable of changing mouse cursors from context menu of .cur and "
+            u".ani files.");
+  EXPECT_EQ(VersionString(block, L"CompanyName"), u"Pivora contributors");
+  EXPECT_EQ(VersionString(block, L"FileDescription"), u"Change Cursor");
+  EXPECT_EQ(VersionString(block, L"FileVersion"), u"2.0.0.1");
+  EXPECT_EQ(VersionString(block, L"InternalName"), u"Pivora.dll");
+  EXPECT_EQ(VersionString(block, L"LegalCopyright"), u"Copyright (C) 2026 Pivora contributors");
+  EXPECT_EQ(VersionString(block, L"OriginalFilename"), u"Pivora.dll");
+  EXPECT_EQ(VersionString(block, L"ProductName"), u"Pivora");
+  EXPECT_EQ(VersionString(block, L"ProductVersion"), u"2.0.0.1");
+
+  WORD* translation = nullptr;
+  ASSERT_TRUE(VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation",
+                             reinterpret_cast<void**>(&translation), &length));
+  ASSERT_EQ(length, 4u);
+  EXPECT_EQ(translation[0], 0x0409);
+  EXPECT_EQ(translation[1], 1252);
+}
+
+}  // namespace
+}  // namespace pivora
