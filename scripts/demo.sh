@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds Pivora.dll and shows it at work in a private Wine prefix: sample pointer files and a
 # scheme naming them are written, the apply verb's command line is run, and the pointer
-# settings are printed before and after.
+# settings are printed before and after. Also renders the library's images as PNG files.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -9,12 +9,16 @@ bash scripts/install-deps.sh
 cmake --preset windows >/dev/null
 cmake --build --preset windows --target Pivora
 cmake --preset native >/dev/null
-cmake --build --preset native --target make_pointer_files
+cmake --build --preset native --target make_pointer_files make_images
 
 demo=$PWD/build/demo
 prefix=$demo/wineprefix
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 cmake/wine-prefix.sh "$prefix"
+
+# Pictures of the library's menu glyph and scheme icon, enlarged, for a person to look at.
+build/native/make_images --png "$demo/images" >/dev/null
+echo "Renderings of the menu glyph and the scheme icon: $demo/images"
 
 files=$demo/Pointer\ Schemes
 rm -rf "$files"

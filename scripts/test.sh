@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds every preset and runs every test: native (plain and with sanitizers), the scheme
+# Builds every preset and runs every test: native (plain, ASan+UBSan, TSan), the scheme
 # reader's fuzz target for a bounded time, and last the Windows build under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -9,7 +9,7 @@ fuzz_seconds=${PIVORA_FUZZ_SECONDS:-60}
 
 step() { printf '\n== %s\n' "$*"; }
 
-for preset in native native-asan; do
+for preset in native native-asan native-tsan; do
   step "$preset"
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset"

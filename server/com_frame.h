@@ -219,7 +219,8 @@ class CComAggObject final : public IUnknown, public CComObjectRootEx<CComMultiTh
 using InstanceCreator = HRESULT (*)(IUnknown* outer, REFIID riid, void** ppv);
 
 template <class T>
-constexpr bool kHandlerConstructionCannotThrow = std::is_nothrow_default_constructible_v<CComObject<T>>;
+constexpr bool kHandlerConstructionCannotThrow =
+    std::is_nothrow_default_constructible_v<CComObject<T>>;
 
 template <class T>
 HRESULT CreateStandalone(REFIID riid, void** ppv) {

@@ -68,8 +68,8 @@ void CAtlModule::Term() {
   size = 0;
 }
 
-ComModule::ComModule(void* typeLibraryInstance, std::span<ObjectMapEntry> objectMap) noexcept
-    : typeLibraryInstance(typeLibraryInstance), objectMap(objectMap) {
+ComModule::ComModule(void* typeLibrary, std::span<ObjectMapEntry> rows) noexcept
+    : typeLibraryInstance(typeLibrary), objectMap(rows) {
   if (FAILED(SetupLock(objectMapLock))) {
     initFailed = true;
     return;

@@ -75,7 +75,7 @@ class CAtlModule : public AtlModule70 {
 };
 
 // The module object. Lock and Unlock on it are how every live object, the factory's clients and
-// LockServer keep the library loaded.
+// LockServer keep the library loaded, so it must be set while any of them exists.
 extern CAtlModule* currentModule;
 
 template <class T>
@@ -119,7 +119,7 @@ ObjectMapEntry MakeObjectMapEntry() {
 // The record of the classes the library serves. Its size stays 0 (and initFailed is set) when
 // the object-map lock cannot be set up.
 struct ComModule {
-  ComModule(void* typeLibraryInstance, std::span<ObjectMapEntry> objectMap) noexcept;
+  ComModule(void* typeLibrary, std::span<ObjectMapEntry> rows) noexcept;
   ComModule(const ComModule&) = delete;
   ComModule& operator=(const ComModule&) = delete;
   ~ComModule();

@@ -5,9 +5,11 @@
 
 #ifdef _WIN32
 
+// <windows.h> first: the COM headers rely on its types.
 #include <windows.h>
-#include <unknwn.h>
+
 #include <objbase.h>
+#include <unknwn.h>
 
 #else
 

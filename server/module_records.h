@@ -8,12 +8,10 @@
 #include <cstdint>
 #include <vector>
 
+#include "server/com_module.h"
 #include "server/critical_section.h"
 
 namespace pivora {
-
-// Set when a record cannot set up its lock; the entry routine then refuses the load.
-extern bool initFailed;
 
 // The library's image and the modules its texts are looked up in.
 struct BaseModule {
@@ -33,6 +31,19 @@ struct BaseModule {
   std::vector<HINSTANCE> resourceModules;  // stays empty: the library is its own resource
 };
 
+// Bookkeeping of the window classes the library registers: none, so it only keeps its lock.
+struct WinModule {
+  WinModule();
+  ~WinModule();
+  WinModule(const WinModule&) = delete;
+  WinModule& operator=(const WinModule&) = delete;
+
+  std::uint32_t size = 0;
+  CriticalSection windowClassLock;
+};
+
 extern BaseModule baseModule;
+extern ComModule comModule;
+extern CPivoraModule pivoraModule;
 
 }  // namespace pivora

@@ -60,8 +60,8 @@ class TestHandler : public CComObjectRootEx<CComMultiThreadModel>,
 
   TestHandler() noexcept { ++handlerLog.constructed; }
   virtual ~TestHandler() {
-    handlerLog.destructions.push_back({refCount.load(), currentModule->GetLockCount(),
-                                       rootLock.ready()});
+    handlerLog.destructions.push_back(
+        {refCount.load(), currentModule->GetLockCount(), rootLock.ready()});
   }
 
   static HRESULT UpdateClassRegistry(BOOL /*doRegister*/) { return S_OK; }
@@ -456,8 +456,7 @@ class AggregateTest : public ComServerTest {
 
 TEST_F(AggregateTest, QueryThroughTheAggregateCountsOnTheOuterObject) {
   ITestSecondary* secondary = nullptr;
-  ASSERT_EQ(inner->QueryInterface(IID_ITestSecondary, reinterpret_cast<void**>(&secondary)),
-            S_OK);
+  ASSERT_EQ(inner->QueryInterface(IID_ITestSecondary, reinterpret_cast<void**>(&secondary)), S_OK);
   EXPECT_EQ(secondary->Secondary(), 2);
   EXPECT_EQ(outer.addRefs, 1);
   EXPECT_EQ(secondary->Release(), 0u);  // the outer object's count, back to none
@@ -530,11 +529,11 @@ TEST_P(OutOfMemoryTest, HalfBuiltObjectIsDestroyedAndTheLockCountRestored) {
   void* out = kUntouched;
   {
     InjectedFault fault(c.step);
-    const HRESULT result =
-        factoryFails ? GetClassObject(classes, CLSID_TestHandler, IID_IClassFactory, &out)
-        : c.creation == Creation::kStandalone
-            ? factory->CreateInstance(nullptr, IID_ITestPrimary, &out)
-            : factory->CreateInstance(&outer, IID_IUnknown, &out);
+    const HRESULT result = factoryFails
+                               ? GetClassObject(classes, CLSID_TestHandler, IID_IClassFactory, &out)
+                           : c.creation == Creation::kStandalone
+                               ? factory->CreateInstance(nullptr, IID_ITestPrimary, &out)
+                               : factory->CreateInstance(&outer, IID_IUnknown, &out);
     EXPECT_EQ(result, E_OUTOFMEMORY);
     EXPECT_TRUE(fault.fired());
   }
@@ -551,17 +550,13 @@ TEST_P(OutOfMemoryTest, HalfBuiltObjectIsDestroyedAndTheLockCountRestored) {
 
 INSTANTIATE_TEST_SUITE_P(
     Creators, OutOfMemoryTest,
-    ::testing::Values(OutOfMemoryCase{"FactoryAllocation", Creation::kFactory,
-                                      FrameStep::kAllocation},
-                      OutOfMemoryCase{"FactoryLock", Creation::kFactory, FrameStep::kLockSetup},
-                      OutOfMemoryCase{"StandaloneAllocation", Creation::kStandalone,
-                                      FrameStep::kAllocation},
-                      OutOfMemoryCase{"StandaloneLock", Creation::kStandalone,
-                                      FrameStep::kLockSetup},
-                      OutOfMemoryCase{"AggregateAllocation", Creation::kAggregate,
-                                      FrameStep::kAllocation},
-                      OutOfMemoryCase{"AggregateLock", Creation::kAggregate,
-                                      FrameStep::kLockSetup}),
+    ::testing::Values(
+        OutOfMemoryCase{"FactoryAllocation", Creation::kFactory, FrameStep::kAllocation},
+        OutOfMemoryCase{"FactoryLock", Creation::kFactory, FrameStep::kLockSetup},
+        OutOfMemoryCase{"StandaloneAllocation", Creation::kStandalone, FrameStep::kAllocation},
+        OutOfMemoryCase{"StandaloneLock", Creation::kStandalone, FrameStep::kLockSetup},
+        OutOfMemoryCase{"AggregateAllocation", Creation::kAggregate, FrameStep::kAllocation},
+        OutOfMemoryCase{"AggregateLock", Creation::kAggregate, FrameStep::kLockSetup}),
     [](const ::testing::TestParamInfo<OutOfMemoryCase>& info) {
       return std::string(info.param.name);
     });
@@ -574,8 +569,7 @@ TEST_F(ModuleTest, ModuleStartsTheClassesAndStopsThemBeforeItsTeardown) {
   EXPECT_EQ(handlerLog.startStops, std::vector<bool>{true});
   EXPECT_EQ(currentModule, &module);
   {
-    ObjectMapEntry rows[2] = {MakeObjectMapEntry<TestHandler>(),
-                              MakeObjectMapEntry<TestHandler>()};
+    ObjectMapEntry rows[2] = {MakeObjectMapEntry<TestHandler>(), MakeObjectMapEntry<TestHandler>()};
     ComModule otherClasses(nullptr, rows);
     CPivoraModule other(otherClasses);
     EXPECT_EQ(currentModule, &other);
@@ -615,8 +609,8 @@ TEST_F(ModuleTest, TermRunsEachCallbackOnceInListOrder) {
   int second = 2;
   {
     CPivoraModule other(classes);
-    other.termList = new TermFunctionElement{&RecordTerm, &first,
-                                             new TermFunctionElement{&RecordTerm, &second, nullptr}};
+    other.termList = new TermFunctionElement{
+        &RecordTerm, &first, new TermFunctionElement{&RecordTerm, &second, nullptr}};
     other.Term();
     EXPECT_EQ(other.termList, nullptr);
     EXPECT_EQ(other.size, 0u);
@@ -631,8 +625,7 @@ class RecordingRegistrar final : public IRegistrarBase {
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void**) override { return E_NOTIMPL; }
   ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
   ULONG STDMETHODCALLTYPE Release() override { return 0; }
-  HRESULT STDMETHODCALLTYPE DefineReplacement(const char16_t* key,
-                                              const char16_t* item) override {
+  HRESULT STDMETHODCALLTYPE DefineReplacement(const char16_t* key, const char16_t* item) override {
     defined.emplace_back(key, item);
     return answer_;
   }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "resources/resource_text.h"
+#include "tests/windows/library.h"
 
 namespace pivora {
 namespace {
@@ -139,10 +140,7 @@ TEST(ResourceTextTest, FilterListSplitsIntoPairsEndedByAnEmptyString) {
 class LibraryResourcesTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    wchar_t self[MAX_PATH];
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    const fs::path dll = fs::path(self).parent_path() / L".." / L"Pivora.dll";
-    library = LoadLibraryExW(dll.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    library = LoadLibraryExW(testing::LibraryPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
   }
   static void TearDownTestSuite() { FreeLibrary(library); }
 
@@ -328,9 +326,7 @@ std::u16string VersionString(const std::vector<char>& block, const wchar_t* key)
 }
 
 TEST_F(LibraryResourcesTest, VersionRecordDescribesTheLibrary) {
-  wchar_t self[MAX_PATH];
-  GetModuleFileNameW(nullptr, self, MAX_PATH);
-  const fs::path dll = fs::path(self).parent_path() / L".." / L"Pivora.dll";
+  const fs::path dll = testing::LibraryPath();
   const DWORD size = GetFileVersionInfoSizeW(dll.c_str(), nullptr);
   ASSERT_GT(size, 0u);
   std::vector<char> block(size);

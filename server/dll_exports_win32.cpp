@@ -1,0 +1,18 @@
+// The library's entry routine and its class-object exports.
+#include <windows.h>
+
+#include "server/com_module.h"
+#include "server/module_records.h"
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+  // The records were built before this runs; a lock one of them could not set up refuses the
+  // load.
+  if (reason == DLL_PROCESS_ATTACH) return pivora::initFailed ? FALSE : TRUE;
+  return TRUE;
+}
+
+extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) {
+  return pivora::GetClassObject(pivora::comModule, rclsid, riid, ppv);
+}
+
+extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() { return pivora::CanUnloadNow(); }
