@@ -24,11 +24,15 @@ class WindowSystem {
   virtual PointerHandle LoadPointerFile(std::u16string_view path) = 0;
   virtual void DestroyPointer(PointerHandle pointer) = 0;
 
-  // The modal save dialog: the chosen full path, or nothing when cancelled or failed.
+  // The modal save dialog, opened in `initialFolder`: the chosen full path (with `extension`
+  // added to a name typed without one, after asking before an existing file is replaced), or
+  // nothing when cancelled or failed. `filter` holds display-name/pattern pairs separated by
+  // zero units and ended by an empty string.
   virtual std::optional<std::u16string> AskSavePath(WindowHandle owner,
                                                     std::u16string_view initialFolder,
+                                                    std::u16string_view title,
                                                     std::u16string_view filter,
-                                                    std::u16string_view defaultExtension) = 0;
+                                                    std::u16string_view extension) = 0;
   // A message box modal to `owner`.
   virtual void ShowMessage(WindowHandle owner, std::u16string_view text,
                            std::u16string_view caption) = 0;

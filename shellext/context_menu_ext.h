@@ -8,20 +8,14 @@
 #include <array>
 
 #include "core/pointer_roles.h"
-#include "platform/unique_handle.h"
 #include "server/com_frame.h"
+#include "shellext/gdi.h"
 #include "shellext/selection.h"
+#include "shellext/shell_seams.h"
 
 namespace pivora {
 
 extern const CLSID CLSID_ContextMenuExt;
-
-struct BitmapTraits {
-  using type = HBITMAP;
-  static HBITMAP invalid() { return nullptr; }
-  static void close(HBITMAP bitmap) { DeleteObject(bitmap); }
-};
-using UniqueBitmap = UniqueHandle<BitmapTraits>;
 
 class CContextMenuExt : public CComObjectRootEx<CComMultiThreadModel>,
                         public CComCoClass<CContextMenuExt, &CLSID_ContextMenuExt>,
@@ -34,6 +28,9 @@ class CContextMenuExt : public CComObjectRootEx<CComMultiThreadModel>,
 
   CContextMenuExt() noexcept = default;
   virtual ~CContextMenuExt() = default;
+
+  // The library's handlers use the real platform; tests hand a handler recording seams.
+  void UseSeams(ShellSeams& seams) { seams_ = &seams; }
 
   // Registration runs the class's registry script through this hook.
   static HRESULT UpdateClassRegistry(BOOL doRegister);
@@ -54,6 +51,7 @@ class CContextMenuExt : public CComObjectRootEx<CComMultiThreadModel>,
   // Shown by the menus, never freed by them: they live as long as the object.
   UniqueBitmap submenuBitmap;
   std::array<UniqueBitmap, kPointerRoleCount> roleBitmaps;
+  ShellSeams* seams_ = &Win32ShellSeams();
 };
 
 }  // namespace pivora

@@ -1,5 +1,7 @@
 #include "shellext/context_menu_ext.h"
 
+#include "shellext/command_string.h"
+#include "shellext/commands.h"
 #include "shellext/menu.h"
 
 namespace pivora {
@@ -19,12 +21,16 @@ HRESULT CContextMenuExt::Initialize(PCIDLIST_ABSOLUTE, IDataObject* data, HKEY) 
 
 HRESULT CContextMenuExt::QueryContextMenu(HMENU menu, UINT indexMenu, UINT idCmdFirst,
                                           UINT idCmdLast, UINT flags) {
-  return BuildContextMenu(menu, indexMenu, idCmdFirst, idCmdLast, flags);
+  return BuildContextMenu(menu, indexMenu, idCmdFirst, idCmdLast, flags, *seams_,
+                          MenuPictures{submenuBitmap, roleBitmaps});
 }
 
-// The commands and their help texts come with the pointer previews.
-HRESULT CContextMenuExt::InvokeCommand(CMINVOKECOMMANDINFO*) { return E_NOTIMPL; }
+HRESULT CContextMenuExt::InvokeCommand(CMINVOKECOMMANDINFO* info) {
+  return RunCommand(info, selectedFile, *seams_);
+}
 
-HRESULT CContextMenuExt::GetCommandString(UINT_PTR, UINT, UINT*, CHAR*, UINT) { return E_NOTIMPL; }
+HRESULT CContextMenuExt::GetCommandString(UINT_PTR idCmd, UINT type, UINT*, CHAR* name, UINT size) {
+  return CommandString(idCmd, type, name, size);
+}
 
 }  // namespace pivora

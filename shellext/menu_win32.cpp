@@ -7,6 +7,7 @@
 #include "resources/resource_ids.h"
 #include "resources/resource_text.h"
 #include "shellext/menu_command.h"
+#include "shellext/previews.h"
 
 namespace pivora {
 namespace {
@@ -38,18 +39,20 @@ bool RangeHoldsAllCommands(UINT idCmdFirst, UINT idCmdLast) {
 
 }  // namespace
 
-HRESULT BuildContextMenu(HMENU menu, UINT indexMenu, UINT idCmdFirst, UINT idCmdLast,
-                         UINT flags) noexcept {
+HRESULT BuildContextMenu(HMENU menu, UINT indexMenu, UINT idCmdFirst, UINT idCmdLast, UINT flags,
+                         ShellSeams& seams, MenuPictures pictures) noexcept try {
   if ((flags & CMF_DEFAULTONLY) != 0) return S_OK;
   // Identifiers past the shell's range belong to other handlers.
   if (!RangeHoldsAllCommands(idCmdFirst, idCmdLast)) return S_OK;
 
   UniqueMenu submenu(CreatePopupMenu());
   if (!submenu) return S_OK;
+  PreviewPainter painter(seams);
   MenuText text;
   for (UINT role = 0; role < kPointerRoleCount; ++role) {
     InsertMenuW(submenu.get(), role, MF_BYPOSITION | MF_STRING, idCmdFirst + role,
                 text.Load(PointerRoles[role].displayStringId));
+    painter.DrawRole(role, submenu.get(), pictures.roleBitmaps[role]);
   }
 
   MENUITEMINFOW item{};
@@ -72,7 +75,11 @@ HRESULT BuildContextMenu(HMENU menu, UINT indexMenu, UINT idCmdFirst, UINT idCmd
   // destroy and nothing was added.
   if (!InsertMenuItemW(menu, indexMenu, TRUE, &item)) return S_OK;
   submenu.release();
+  painter.Finish(menu, indexMenu, pictures.submenuBitmap);
   return MAKE_HRESULT(SEVERITY_SUCCESS, 0, MenuCommandOffset::Count);
+} catch (...) {
+  // Out of memory while reading the settings for a preview: the shell's menu keeps what it had.
+  return S_OK;
 }
 
 }  // namespace pivora

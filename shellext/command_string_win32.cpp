@@ -1,0 +1,77 @@
+#include "shellext/command_string.h"
+
+#include <shlobj.h>
+
+#include <algorithm>
+#include <climits>
+#include <string>
+#include <vector>
+
+#include "core/pointer_roles.h"
+#include "resources/resource_ids.h"
+#include "resources/resource_text.h"
+#include "shellext/menu_command.h"
+
+namespace pivora {
+namespace {
+
+constexpr int kTextUnits = 256;
+
+std::wstring Text(std::uint32_t id) {
+  wchar_t buffer[kTextUnits] = {};
+  LoadResourceText(id, reinterpret_cast<char16_t*>(buffer), kTextUnits);
+  return buffer;
+}
+
+// The format's "%s" replaced by `value` and "%%" by "%", as printf would; nothing else in the
+// library's formats is special.
+std::wstring Format(const std::wstring& format, const std::wstring& value) {
+  std::wstring out;
+  for (std::size_t i = 0; i < format.size(); ++i) {
+    if (format[i] == L'%' && i + 1 < format.size() && format[i + 1] == L's') {
+      out += value;
+      ++i;
+    } else if (format[i] == L'%' && i + 1 < format.size() && format[i + 1] == L'%') {
+      out += L'%';
+      ++i;
+    } else {
+      out += format[i];
+    }
+  }
+  return out;
+}
+
+std::wstring HelpText(UINT_PTR idCmd) {
+  if (idCmd <= MenuCommandOffset::RoleLast) {
+    return Format(Text(IDS_ROLE_HELP), Text(PointerRoles[idCmd].displayStringId));
+  }
+  return Text(IDS_SAVE_SCHEME_HELP);
+}
+
+}  // namespace
+
+HRESULT CommandString(UINT_PTR idCmd, UINT type, CHAR* name, UINT size) noexcept try {
+  if (type == GCS_VALIDATEA || type == GCS_VALIDATEW) {
+    return idCmd < MenuCommandOffset::Count ? S_OK : S_FALSE;
+  }
+  if (type != GCS_HELPTEXTA && type != GCS_HELPTEXTW) return E_INVALIDARG;
+  if (name == nullptr || size == 0) return E_INVALIDARG;
+  const std::wstring text = HelpText(idCmd);
+  const int capacity = static_cast<int>(std::min<UINT>(size, INT_MAX));
+  if (type == GCS_HELPTEXTW) {
+    lstrcpynW(reinterpret_cast<wchar_t*>(name), text.c_str(), capacity);
+    return S_OK;
+  }
+  // Sized by the conversion itself: a code page such as UTF-8 needs more than two bytes for
+  // some characters.
+  const int bytes =
+      WideCharToMultiByte(CP_THREAD_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  std::vector<char> narrow(static_cast<std::size_t>(std::max(bytes, 1)), '\0');
+  WideCharToMultiByte(CP_THREAD_ACP, 0, text.c_str(), -1, narrow.data(), bytes, nullptr, nullptr);
+  lstrcpynA(name, narrow.data(), capacity);
+  return S_OK;
+} catch (...) {
+  return E_OUTOFMEMORY;
+}
+
+}  // namespace pivora

@@ -1,0 +1,21 @@
+// What the handler's items do: a role item makes the selected file that role's pointer; every
+// other item exports the current pointers as a scheme file.
+#pragma once
+
+#include <windows.h>
+
+#include <shlobj.h>
+
+#include "shellext/selection.h"
+#include "shellext/shell_seams.h"
+
+namespace pivora {
+
+HRESULT RunCommand(const CMINVOKECOMMANDINFO* info, const SelectedPath& selectedFile,
+                   ShellSeams& seams) noexcept;
+
+// Writes `bytes` as the file `path` whole or not at all: into a temporary file of the same
+// folder first, then put in place of any existing file. False, with nothing changed, on failure.
+bool WriteFileWhole(const std::u16string& path, std::string_view bytes);
+
+}  // namespace pivora

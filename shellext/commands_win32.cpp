@@ -1,0 +1,136 @@
+#include "shellext/commands.h"
+
+#include <new>
+#include <string>
+
+#include "core/pointer_roles.h"
+#include "core/pointer_settings.h"
+#include "core/scheme.h"
+#include "platform/unique_handle.h"
+#include "platform/win32_platform.h"
+#include "resources/resource_ids.h"
+#include "resources/resource_text.h"
+#include "shellext/menu_command.h"
+
+namespace pivora {
+namespace {
+
+// The buffers of the save dialog's texts.
+constexpr int kDialogTextUnits = 128;
+constexpr int kMessageUnits = 256;
+
+std::u16string Text(std::uint32_t id, int capacity) {
+  std::u16string buffer(static_cast<std::size_t>(capacity), u'\0');
+  buffer.resize(static_cast<std::size_t>(LoadResourceText(id, buffer.data(), capacity)));
+  return buffer;
+}
+
+HRESULT SetRolePointer(std::size_t role, const SelectedPath& selectedFile, ShellSeams& seams) {
+  // Without a selection there is nothing to store, and an empty value would silently reset the
+  // role.
+  if (selectedFile[0] == L'\0') return E_UNEXPECTED;
+  CPointerSettings store(seams.registry, seams.reloader);
+  if (!store.OpenForWriting()) return E_FAIL;
+  const bool written =
+      store.WriteRolePath(role, reinterpret_cast<const char16_t*>(selectedFile.data()));
+  store.Close();
+  store.NotifyPointersChanged();
+  return written ? S_OK : E_FAIL;
+}
+
+void ShowExportFailure(HWND owner, ShellSeams& seams) {
+  seams.windows.ShowMessage(reinterpret_cast<WindowHandle>(owner),
+                            Text(IDS_EXPORT_FAILED_TEXT, kMessageUnits),
+                            Text(IDS_EXPORT_FAILED_CAPTION, kMessageUnits));
+}
+
+// The folder of the selected file: the path cut at its last backslash, or whole without one.
+std::u16string FolderOf(const SelectedPath& selectedFile) {
+  std::u16string folder(reinterpret_cast<const char16_t*>(selectedFile.data()));
+  if (const std::size_t slash = folder.rfind(u'\\'); slash != std::u16string::npos) {
+    folder.resize(slash);
+  }
+  return folder;
+}
+
+std::u16string DialogFilter() {
+  std::u16string filter = Text(IDS_SAVE_FILTER, kDialogTextUnits);
+  for (char16_t& c : filter) c = c == u'|' ? u'\0' : c;
+  return filter;
+}
+
+HRESULT ExportScheme(HWND owner, const SelectedPath& selectedFile, ShellSeams& seams) {
+  const std::optional<std::u16string> chosen =
+      seams.windows.AskSavePath(reinterpret_cast<WindowHandle>(owner), FolderOf(selectedFile),
+                                Text(IDS_SAVE_TITLE, kDialogTextUnits), DialogFilter(), u"crs");
+  if (!chosen) return S_OK;
+  try {
+    CPointerSettings store(seams.registry, seams.reloader);
+    const std::string bytes = ComposeScheme(*chosen, store, seams.paths);
+    if (WriteFileWhole(*chosen, bytes)) return S_OK;
+    ShowExportFailure(owner, seams);
+    return E_FAIL;
+  } catch (const std::bad_alloc&) {
+    ShowExportFailure(owner, seams);
+    return E_OUTOFMEMORY;
+  }
+}
+
+struct FileTraits {
+  using type = HANDLE;
+  static HANDLE invalid() { return INVALID_HANDLE_VALUE; }
+  static void close(HANDLE file) { CloseHandle(file); }
+};
+using UniqueFile = UniqueHandle<FileTraits>;
+
+bool WriteAll(HANDLE file, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
+    DWORD written = 0;
+    if (!WriteFile(file, bytes.data(), chunk, &written, nullptr) || written == 0) return false;
+    bytes.remove_prefix(written);
+  }
+  return FlushFileBuffers(file) != FALSE;
+}
+
+}  // namespace
+
+bool WriteFileWhole(const std::u16string& path, std::string_view bytes) {
+  const std::wstring target = WideString(path);
+  const std::size_t slash = target.rfind(L'\\');
+  const std::wstring folder = slash == std::wstring::npos ? L"." : target.substr(0, slash);
+  wchar_t temporary[MAX_PATH] = {};
+  if (GetTempFileNameW(folder.c_str(), L"crs", 0, temporary) == 0) return false;
+  bool placed = false;
+  {
+    UniqueFile file(CreateFileW(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    placed = file && WriteAll(file.get(), bytes);
+  }
+  if (placed) {
+    // ReplaceFileW keeps the replaced file's attributes and security; a new name is a move.
+    placed = GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES
+                 ? ReplaceFileW(target.c_str(), temporary, nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
+                                nullptr, nullptr) != FALSE
+                 : MoveFileExW(temporary, target.c_str(), MOVEFILE_WRITE_THROUGH) != FALSE;
+  }
+  if (!placed) DeleteFileW(temporary);
+  return placed;
+}
+
+HRESULT RunCommand(const CMINVOKECOMMANDINFO* info, const SelectedPath& selectedFile,
+                   ShellSeams& seams) noexcept try {
+  if (info == nullptr) return E_INVALIDARG;
+  const auto verb = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(info->lpVerb));
+  // A text verb: the handler has none.
+  if (HIWORD(verb) != 0) return E_INVALIDARG;
+  const UINT offset = LOWORD(verb);
+  if (offset <= MenuCommandOffset::RoleLast) return SetRolePointer(offset, selectedFile, seams);
+  return ExportScheme(info->hwnd, selectedFile, seams);
+} catch (const std::bad_alloc&) {
+  return E_OUTOFMEMORY;
+} catch (...) {
+  return E_FAIL;
+}
+
+}  // namespace pivora
