@@ -8,36 +8,12 @@
 #include <system_error>
 #include <utility>
 
+#include "tools/byte_writer.h"
+
 namespace pivora::images {
 namespace {
 
 // ---- Bytes ----
-
-class Bytes {
- public:
-  void U8(std::uint8_t v) { data_.push_back(v); }
-  void U16(std::uint16_t v) {
-    U8(static_cast<std::uint8_t>(v));
-    U8(static_cast<std::uint8_t>(v >> 8));
-  }
-  void U32(std::uint32_t v) {
-    U16(static_cast<std::uint16_t>(v));
-    U16(static_cast<std::uint16_t>(v >> 16));
-  }
-  void I32(std::int32_t v) { U32(static_cast<std::uint32_t>(v)); }
-  // PNG stores its numbers most significant byte first.
-  void BigU32(std::uint32_t v) {
-    for (int shift = 24; shift >= 0; shift -= 8) U8(static_cast<std::uint8_t>(v >> shift));
-  }
-  void Append(const std::vector<std::uint8_t>& more) {
-    data_.insert(data_.end(), more.begin(), more.end());
-  }
-  const std::vector<std::uint8_t>& data() const { return data_; }
-  std::vector<std::uint8_t> Take() { return std::move(data_); }
-
- private:
-  std::vector<std::uint8_t> data_;
-};
 
 std::uint32_t ReadU16(const std::vector<std::uint8_t>& b, std::size_t at) {
   return static_cast<std::uint32_t>(b.at(at) | (b.at(at + 1) << 8));
@@ -57,7 +33,7 @@ std::uint32_t RowBytes(int width, int bits) {
   return static_cast<std::uint32_t>((width * bits + 31) / 32 * 4);
 }
 
-void InfoHeader(Bytes& out, int width, int height, int bits, std::uint32_t image_bytes,
+void InfoHeader(ByteWriter& out, int width, int height, int bits, std::uint32_t image_bytes,
                 std::int32_t pels_per_meter) {
   out.U32(kInfoHeaderBytes);
   out.I32(width);
@@ -130,6 +106,14 @@ Rgba8 Premultiplied(Pixel p) {
   const std::uint8_t a = ToByte(p.a);
   if (a == 0) return {0, 0, 0, 0};
   return {std::min(ToByte(p.r), a), std::min(ToByte(p.g), a), std::min(ToByte(p.b), a), a};
+}
+
+// A DIB's pixels and palette entries are stored blue, green, red, then alpha or a reserved byte.
+void Bgra(ByteWriter& out, const Rgba8& c, std::uint8_t fourth) {
+  out.U8(c[2]);
+  out.U8(c[1]);
+  out.U8(c[0]);
+  out.U8(fourth);
 }
 
 // ---- Geometry ----
@@ -441,7 +425,7 @@ Indexed Index(const Picture& picture, int bits) {
 }
 
 // Bits set where the screen shows through, rows bottom-up.
-void AndMask(Bytes& out, int size, const std::vector<bool>& clear) {
+void AndMask(ByteWriter& out, int size, const std::vector<bool>& clear) {
   const std::uint32_t row_bytes = RowBytes(size, 1);
   for (int y = size - 1; y >= 0; --y) {
     std::vector<std::uint8_t> row(row_bytes, 0);
@@ -458,7 +442,7 @@ std::vector<std::uint8_t> IconImage(int size, int bits) {
   const Picture picture = IconPicture(size, bits);
   const std::uint32_t xor_bytes = RowBytes(size, bits) * static_cast<std::uint32_t>(size);
   const std::uint32_t and_bytes = RowBytes(size, 1) * static_cast<std::uint32_t>(size);
-  Bytes out;
+  ByteWriter out;
   // An icon's DIB is as tall as its colour bitmap and mask together.
   InfoHeader(out, size, size * 2, bits, xor_bytes + and_bytes, 0);
   std::vector<bool> clear;
@@ -466,10 +450,7 @@ std::vector<std::uint8_t> IconImage(int size, int bits) {
     for (int y = size - 1; y >= 0; --y) {
       for (int x = 0; x < size; ++x) {
         const Rgba8 c = Straight(picture.At(x, y));
-        out.U8(c[2]);
-        out.U8(c[1]);
-        out.U8(c[0]);
-        out.U8(c[3]);
+        Bgra(out, c, c[3]);
       }
     }
     for (int y = 0; y < size; ++y) {
@@ -478,10 +459,7 @@ std::vector<std::uint8_t> IconImage(int size, int bits) {
   } else {
     const Indexed indexed = Index(picture, bits);
     for (const Rgba8& c : indexed.palette) {
-      out.U8(c[2]);
-      out.U8(c[1]);
-      out.U8(c[0]);
-      out.U8(0);
+      Bgra(out, c, 0);
     }
     const std::uint32_t row_bytes = RowBytes(size, bits);
     const int per_byte = 8 / bits;
@@ -506,7 +484,7 @@ std::vector<std::uint8_t> GlyphFileBytes() {
   const Picture picture = GlyphPicture();
   const std::uint32_t pixel_bytes = RowBytes(kGlyphSize, 32) * kGlyphSize;
   const std::uint32_t offset = kFileHeaderBytes + kInfoHeaderBytes;
-  Bytes out;
+  ByteWriter out;
   out.U8('B');
   out.U8('M');
   out.U32(offset + pixel_bytes);
@@ -516,10 +494,7 @@ std::vector<std::uint8_t> GlyphFileBytes() {
   for (int y = kGlyphSize - 1; y >= 0; --y) {
     for (int x = 0; x < kGlyphSize; ++x) {
       const Rgba8 c = Premultiplied(picture.At(x, y));
-      out.U8(c[2]);
-      out.U8(c[1]);
-      out.U8(c[0]);
-      out.U8(c[3]);
+      Bgra(out, c, c[3]);
     }
   }
   return out.Take();
@@ -537,7 +512,7 @@ std::vector<std::uint8_t> IconFileBytes() {
   }
   constexpr std::uint32_t kDirectoryHeaderBytes = 6;
   constexpr std::uint32_t kEntryBytes = 16;
-  Bytes out;
+  ByteWriter out;
   out.U16(0);  // reserved
   out.U16(1);  // an icon, not a cursor
   out.U16(static_cast<std::uint16_t>(entries.size()));
@@ -588,7 +563,7 @@ std::uint32_t Adler32(const std::vector<std::uint8_t>& data) {
 // A zlib stream of stored deflate blocks: no compression, so no compressor is needed.
 std::vector<std::uint8_t> ZlibStored(const std::vector<std::uint8_t>& raw) {
   constexpr std::size_t kMaxBlock = 65535;
-  Bytes out;
+  ByteWriter out;
   out.U8(0x78);  // deflate with a 32 KiB window
   out.U8(0x01);  // no preset dictionary; makes the header a multiple of 31
   std::size_t at = 0;
@@ -606,7 +581,7 @@ std::vector<std::uint8_t> ZlibStored(const std::vector<std::uint8_t>& raw) {
   return out.Take();
 }
 
-void PngChunk(Bytes& out, const char* type, const std::vector<std::uint8_t>& data) {
+void PngChunk(ByteWriter& out, const char* type, const std::vector<std::uint8_t>& data) {
   out.BigU32(static_cast<std::uint32_t>(data.size()));
   std::vector<std::uint8_t> typed(type, type + 4);
   typed.insert(typed.end(), data.begin(), data.end());
@@ -763,7 +738,7 @@ std::vector<std::uint8_t> PngFile(int width, int height, const std::vector<std::
       rgba.size() != static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4) {
     throw std::invalid_argument("pixel data does not match the PNG's size");
   }
-  Bytes header;
+  ByteWriter header;
   header.BigU32(static_cast<std::uint32_t>(width));
   header.BigU32(static_cast<std::uint32_t>(height));
   header.U8(8);  // bits per component
@@ -781,7 +756,7 @@ std::vector<std::uint8_t> PngFile(int width, int height, const std::vector<std::
                rgba.begin() + static_cast<std::ptrdiff_t>((y + 1) * row_bytes));
   }
 
-  Bytes out;
+  ByteWriter out;
   out.Append({0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'});
   PngChunk(out, "IHDR", header.data());
   PngChunk(out, "IDAT", ZlibStored(raw));

@@ -4,51 +4,13 @@
 #include <fstream>
 #include <initializer_list>
 #include <stdexcept>
-#include <string_view>
 #include <system_error>
 #include <utility>
 
+#include "tools/byte_writer.h"
+
 namespace pivora::pointer_files {
 namespace {
-
-// ---- Bytes ----
-
-class Bytes {
- public:
-  void U8(std::uint8_t v) { data_.push_back(v); }
-  void U16(std::uint16_t v) {
-    U8(static_cast<std::uint8_t>(v));
-    U8(static_cast<std::uint8_t>(v >> 8));
-  }
-  void U32(std::uint32_t v) {
-    U16(static_cast<std::uint16_t>(v));
-    U16(static_cast<std::uint16_t>(v >> 16));
-  }
-  void Tag(std::string_view four) {
-    for (char c : four) U8(static_cast<std::uint8_t>(c));
-  }
-  void Append(const std::vector<std::uint8_t>& more) {
-    data_.insert(data_.end(), more.begin(), more.end());
-  }
-
-  // Starts a RIFF chunk whose size is filled in by EndChunk.
-  std::size_t BeginChunk(std::string_view tag) {
-    Tag(tag);
-    U32(0);
-    return data_.size();
-  }
-  void EndChunk(std::size_t start) {
-    const auto size = static_cast<std::uint32_t>(data_.size() - start);
-    for (int i = 0; i < 4; ++i) data_[start - 4 + i] = static_cast<std::uint8_t>(size >> (8 * i));
-    // Chunks start on even offsets; the pad byte is not counted in the size.
-    if (data_.size() % 2 != 0) U8(0);
-  }
-
-  std::vector<std::uint8_t> Take() { return std::move(data_); }
-
- private:
-  std::vector<std::uint8_t> data_;
-};
 
 void CheckHotspot(Hotspot hotspot) {
   if (hotspot.x >= kSize || hotspot.y >= kSize) {
@@ -378,7 +340,7 @@ SamplePointer Sample(std::string value_name, Animation drawing, bool animated) {
 
 std::vector<std::uint8_t> CursorFile(const Picture& picture, Hotspot hotspot) {
   CheckHotspot(hotspot);
-  Bytes out;
+  ByteWriter out;
   // Directory: reserved, type 2 (cursor), one image.
   out.U16(0);
   out.U16(2);
@@ -434,7 +396,7 @@ std::vector<std::uint8_t> AnimatedCursorFile(const Animation& animation) {
 
   constexpr std::uint32_t kFramesAreCursors = 0x1;
   constexpr std::uint32_t kHasSequence = 0x2;
-  Bytes out;
+  ByteWriter out;
   const std::size_t riff = out.BeginChunk("RIFF");
   out.Tag("ACON");
 

@@ -4,29 +4,21 @@
 
 #include <cstddef>
 #include <optional>
-#include <ostream>
 #include <string>
 #include <string_view>
 
 #include "platform/path_rules.h"
+#include "tests/platform/table_cases.h"
 #include "tests/support/paths_under_test.h"
 
 namespace pivora {
 namespace {
 
+using testing::CaseName;
+using testing::PrintTo;
 using namespace std::string_literals;
 
 const PathRules& Rules() { return testing::PathRulesUnderTest(); }
-
-template <typename Case>
-std::string CaseName(const ::testing::TestParamInfo<Case>& info) {
-  return info.param.name;
-}
-
-// A failing case is shown by its name; the assertion shows the values.
-template <typename Case>
-requires requires(const Case& c) { c.name; }
-void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
 // `prefix` followed by `fill` repeated until the whole is `length` units long.
 std::u16string Padded(std::u16string_view prefix, std::size_t length, char16_t fill = u'x') {

@@ -2,28 +2,20 @@
 // and WideCharToMultiByte give for the same input, so the native build is held to them too.
 #include <gtest/gtest.h>
 
-#include <ostream>
 #include <string>
 #include <string_view>
 
 #include "platform/text.h"
+#include "tests/platform/table_cases.h"
 
 namespace pivora {
 namespace {
 
+using testing::CaseName;
+using testing::PrintTo;
 using namespace std::string_view_literals;
 
 constexpr char16_t kBad = 0xFFFD;
-
-template <typename Case>
-std::string CaseName(const ::testing::TestParamInfo<Case>& info) {
-  return info.param.name;
-}
-
-// A failing case is shown by its name; the assertion shows the values.
-template <typename Case>
-requires requires(const Case& c) { c.name; }
-void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
 struct DecodeCase {
   const char* name;
@@ -202,11 +194,8 @@ TEST(Utf8ToUtf16LargeInput, ConvertsEveryRepetition) {
   EXPECT_TRUE(units == expected);
 }
 
-struct AnsiCase {
-  const char* name;
-  std::string_view bytes;
-  std::u16string units;
-};
+// Bytes in the thread's ANSI code page and the units they stand for.
+using AnsiCase = DecodeCase;
 
 class AnsiToUtf16Test : public ::testing::TestWithParam<AnsiCase> {};
 

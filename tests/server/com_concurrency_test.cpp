@@ -11,9 +11,13 @@
 
 #include "server/com_frame.h"
 #include "server/com_module.h"
+#include "tests/server/test_handler.h"
 
 namespace pivora {
 namespace {
+
+using testing::CountingOuter;
+using testing::Ref;
 
 struct IWorkValue : public IUnknown {
   virtual int STDMETHODCALLTYPE Value() = 0;
@@ -33,19 +37,13 @@ constexpr CLSID CLSID_WorkHandler = {
 std::atomic<int> liveHandlers{0};
 std::atomic<int> factoriesMade{0};
 
-class WorkHandler : public CComObjectRootEx<CComMultiThreadModel>,
-                    public CComCoClass<WorkHandler, &CLSID_WorkHandler>,
-                    public IWorkValue,
-                    public IWorkTwice {
+class WorkHandler
+    : public testing::TwoInterfaceHandler<WorkHandler, CLSID_WorkHandler, IWorkValue,
+                                          IID_IWorkValue, IWorkTwice, IID_IWorkTwice> {
  public:
-  static constexpr InterfaceEntry<WorkHandler> InterfaceMap[] = {
-      ComInterface<WorkHandler, IWorkValue>(IID_IWorkValue),
-      ComInterface<WorkHandler, IWorkTwice>(IID_IWorkTwice)};
-
   WorkHandler() noexcept { liveHandlers.fetch_add(1, std::memory_order_relaxed); }
   virtual ~WorkHandler() { liveHandlers.fetch_sub(1, std::memory_order_relaxed); }
 
-  static HRESULT UpdateClassRegistry(BOOL /*doRegister*/) { return S_OK; }
   // Counts the factories of its class.
   static HRESULT CreateClassFactory(InstanceCreator creator, REFIID riid, void** ppv) {
     factoriesMade.fetch_add(1, std::memory_order_relaxed);
@@ -54,41 +52,6 @@ class WorkHandler : public CComObjectRootEx<CComMultiThreadModel>,
 
   int STDMETHODCALLTYPE Value() override { return 7; }
   int STDMETHODCALLTYPE Twice(int number) override { return 2 * number; }
-};
-
-template <class I>
-class Ref {
- public:
-  Ref() = default;
-  Ref(const Ref&) = delete;
-  Ref& operator=(const Ref&) = delete;
-  ~Ref() {
-    if (pointer_ != nullptr) pointer_->Release();
-  }
-  I* get() const { return pointer_; }
-  I* operator->() const { return pointer_; }
-  void** put() { return reinterpret_cast<void**>(&pointer_); }
-
- private:
-  I* pointer_ = nullptr;
-};
-
-// Used by one thread only, like an outer object of a single-threaded client.
-class PlainOuter final : public IUnknown {
- public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-    if (IsEqualGUID(riid, IID_IUnknown)) {
-      AddRef();
-      *ppv = static_cast<IUnknown*>(this);
-      return S_OK;
-    }
-    return inner->QueryInterface(riid, ppv);
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++count); }
-  ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(--count); }
-
-  IUnknown* inner = nullptr;
-  int count = 0;
 };
 
 constexpr int kThreads = 8;
@@ -167,7 +130,7 @@ TEST_F(ConcurrencyTest, ObjectsMadeAndDroppedOnManyThreadsLeaveTheLibraryUnloada
       factory->AddRef();
       check(factory->LockServer(TRUE) == S_OK);
 
-      PlainOuter outer;
+      CountingOuter outer;  // used by this thread only, like a single-threaded client's
       Ref<IUnknown> inner;
       check(factory->CreateInstance(&outer, IID_IUnknown, inner.put()) == S_OK);
       if (inner.get() != nullptr) {

@@ -10,9 +10,13 @@
 
 #include "server/com_frame.h"
 #include "server/com_module.h"
+#include "tests/server/test_handler.h"
 
 namespace pivora {
 namespace {
+
+using testing::CountingOuter;
+using testing::Ref;
 
 struct ITestPrimary : public IUnknown {
   virtual int STDMETHODCALLTYPE Primary() = 0;
@@ -49,71 +53,20 @@ struct HandlerLog {
 
 HandlerLog handlerLog;
 
-class TestHandler : public CComObjectRootEx<CComMultiThreadModel>,
-                    public CComCoClass<TestHandler, &CLSID_TestHandler>,
-                    public ITestPrimary,
-                    public ITestSecondary {
+class TestHandler
+    : public testing::TwoInterfaceHandler<TestHandler, CLSID_TestHandler, ITestPrimary,
+                                          IID_ITestPrimary, ITestSecondary, IID_ITestSecondary> {
  public:
-  static constexpr InterfaceEntry<TestHandler> InterfaceMap[] = {
-      ComInterface<TestHandler, ITestPrimary>(IID_ITestPrimary),
-      ComInterface<TestHandler, ITestSecondary>(IID_ITestSecondary)};
-
   TestHandler() noexcept { ++handlerLog.constructed; }
   virtual ~TestHandler() {
     handlerLog.destructions.push_back(
         {refCount.load(), currentModule->GetLockCount(), rootLock.ready()});
   }
 
-  static HRESULT UpdateClassRegistry(BOOL /*doRegister*/) { return S_OK; }
   static void ClassStartStop(bool starting) { handlerLog.startStops.push_back(starting); }
 
   int STDMETHODCALLTYPE Primary() override { return 1; }
   int STDMETHODCALLTYPE Secondary() override { return 2; }
-};
-
-// One counted reference, given back when it leaves scope unless dropped by hand first.
-template <class I>
-class Ref {
- public:
-  Ref() = default;
-  Ref(const Ref&) = delete;
-  Ref& operator=(const Ref&) = delete;
-  ~Ref() { Drop(); }
-
-  I* get() const { return pointer_; }
-  I* operator->() const { return pointer_; }
-  void** put() {
-    Drop();
-    return reinterpret_cast<void**>(&pointer_);
-  }
-  // Release's own result, or 0 when nothing was held.
-  ULONG Drop() { return pointer_ ? std::exchange(pointer_, nullptr)->Release() : 0; }
-
- private:
-  I* pointer_ = nullptr;
-};
-
-// An outer object as an aggregating client writes one: it is the identity of the whole, hands
-// other interfaces to the aggregate's own IUnknown, and counts what reaches it.
-class CountingOuter final : public IUnknown {
- public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-    ++queries;
-    if (IsEqualGUID(riid, IID_IUnknown)) {
-      AddRef();
-      *ppv = static_cast<IUnknown*>(this);
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return inner ? inner->QueryInterface(riid, ppv) : E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++addRefs - releases); }
-  ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(addRefs - ++releases); }
-
-  IUnknown* inner = nullptr;
-  int queries = 0;
-  int addRefs = 0;
-  int releases = 0;
 };
 
 // Puts initFailed back after a test that makes a record fail on purpose.
@@ -287,11 +240,14 @@ TEST_F(ClassObjectTest, UnloadingDestroysACachedFactoryWithoutTouchingTheLockCou
 
 // ---- The class factory ----
 
-using ClassFactoryTest = ComServerTest;
+class ClassFactoryTest : public ComServerTest {
+ protected:
+  void SetUp() override { GetFactory(factory); }
+
+  Ref<IClassFactory> factory;
+};
 
 TEST_F(ClassFactoryTest, ClientReferencesHoldOneModuleLockBetweenThem) {
-  Ref<IClassFactory> factory;
-  GetFactory(factory);
   EXPECT_EQ(factory->AddRef(), 3u);
   EXPECT_EQ(factory->AddRef(), 4u);
   EXPECT_EQ(LockCount(), 1);
@@ -303,8 +259,6 @@ TEST_F(ClassFactoryTest, ClientReferencesHoldOneModuleLockBetweenThem) {
 }
 
 TEST_F(ClassFactoryTest, StandaloneObjectLocksTheModuleUntilItsLastRelease) {
-  Ref<IClassFactory> factory;
-  GetFactory(factory);
   Ref<ITestSecondary> object;
   ASSERT_EQ(factory->CreateInstance(nullptr, IID_ITestSecondary, object.put()), S_OK);
   EXPECT_EQ(object->Secondary(), 2);
@@ -316,8 +270,6 @@ TEST_F(ClassFactoryTest, StandaloneObjectLocksTheModuleUntilItsLastRelease) {
 }
 
 TEST_F(ClassFactoryTest, OuterObjectMayAskForIUnknownOnly) {
-  Ref<IClassFactory> factory;
-  GetFactory(factory);
   CountingOuter outer;
   void* out = kUntouched;
   EXPECT_EQ(factory->CreateInstance(&outer, IID_ITestPrimary, &out), CLASS_E_NOAGGREGATION);
@@ -337,8 +289,6 @@ TEST_F(ClassFactoryTest, OuterObjectMayAskForIUnknownOnly) {
 }
 
 TEST_F(ClassFactoryTest, InterfaceTheHandlerLacksDestroysTheNewObject) {
-  Ref<IClassFactory> factory;
-  GetFactory(factory);
   void* out = kUntouched;
   EXPECT_EQ(factory->CreateInstance(nullptr, IID_IClassFactory, &out), E_NOINTERFACE);
   EXPECT_EQ(out, nullptr);
@@ -348,8 +298,6 @@ TEST_F(ClassFactoryTest, InterfaceTheHandlerLacksDestroysTheNewObject) {
 }
 
 TEST_F(ClassFactoryTest, NullOutPointersAreRefusedEverywhere) {
-  Ref<IClassFactory> factory;
-  GetFactory(factory);
   CountingOuter outer;
   EXPECT_EQ(factory->CreateInstance(nullptr, IID_ITestPrimary, nullptr), E_POINTER);
   EXPECT_EQ(factory->CreateInstance(&outer, IID_IUnknown, nullptr), E_POINTER);
@@ -363,32 +311,26 @@ TEST_F(ClassFactoryTest, NullOutPointersAreRefusedEverywhere) {
 }
 
 TEST_F(ClassFactoryTest, LockServerKeepsTheLibraryLoadedWithoutObjects) {
-  {
-    Ref<IClassFactory> factory;
-    GetFactory(factory);
-    EXPECT_EQ(factory->LockServer(TRUE), S_OK);
-  }
+  EXPECT_EQ(factory->LockServer(TRUE), S_OK);
+  factory.Drop();
   EXPECT_EQ(LockCount(), 1);
   EXPECT_EQ(CanUnloadNow(), S_FALSE);
-  {
-    Ref<IClassFactory> factory;
-    GetFactory(factory);
-    EXPECT_EQ(factory->LockServer(FALSE), S_OK);
-  }
+  GetFactory(factory);
+  EXPECT_EQ(factory->LockServer(FALSE), S_OK);
+  factory.Drop();
   EXPECT_EQ(LockCount(), 0);
   EXPECT_EQ(CanUnloadNow(), S_OK);
 }
 
 // ---- Stand-alone handler objects ----
 
-class StandaloneTest : public ComServerTest {
+class StandaloneTest : public ClassFactoryTest {
  protected:
   void SetUp() override {
-    GetFactory(factory);
+    ClassFactoryTest::SetUp();
     ASSERT_EQ(factory->CreateInstance(nullptr, IID_ITestPrimary, primary.put()), S_OK);
   }
 
-  Ref<IClassFactory> factory;
   Ref<ITestPrimary> primary;
 };
 
@@ -437,10 +379,10 @@ TEST_F(StandaloneTest, DestructionParksTheCountAndUnlocksBeforeTheHandlerCleansU
 
 // ---- Aggregated handler objects ----
 
-class AggregateTest : public ComServerTest {
+class AggregateTest : public ClassFactoryTest {
  protected:
   void SetUp() override {
-    GetFactory(factory);
+    ClassFactoryTest::SetUp();
     ASSERT_EQ(factory->CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&inner)),
               S_OK);
     outer.inner = inner;
@@ -449,7 +391,6 @@ class AggregateTest : public ComServerTest {
     if (inner != nullptr) inner->Release();
   }
 
-  Ref<IClassFactory> factory;
   CountingOuter outer;
   IUnknown* inner = nullptr;  // the aggregate's own IUnknown, held by the outer object
 };
