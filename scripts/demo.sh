@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Builds Pivora.dll and shows it at work in a private Wine prefix: sample pointer files and a
 # scheme naming them are written, the apply verb's command line is run, and the pointer
-# settings are printed before and after. Also renders the library's images as PNG files.
+# settings are printed before and after; then the context menu of a cursor file is shown as the
+# file manager would build it, and one of its items chosen. Also renders the library's images
+# as PNG files.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 
 cmake --preset windows >/dev/null
-cmake --build --preset windows --target Pivora
+cmake --build --preset windows --target Pivora show_menu
 cmake --preset native >/dev/null
 cmake --build --preset native --target make_pointer_files make_images
 
@@ -54,4 +56,13 @@ quietly wine rundll32.exe "$dll,ApplySet" "$scheme"
 wineserver -w
 echo
 show "After (every role from the scheme; Help, left empty there, is back to the system's own):"
+
+# The context menu of a cursor file, as the file manager shows it, in English and in Czech; the
+# second run chooses "Busy" for the file.
+busy=$(quietly winepath -w "$files/Blue/Wait.ani")
+echo
+quietly wine build/windows/show_menu.exe "$busy" 3 | tr -d '\r' | sed -n '1,/^$/p'
+env LC_ALL=cs_CZ.UTF-8 wine build/windows/show_menu.exe "$busy" 3 2>/dev/null </dev/null | tr -d '\r'
+echo
+quietly wine reg query 'HKCU\Control Panel\Cursors' /v Wait | tr -d '\r' | grep Wait
 wineserver -k 2>/dev/null || true
