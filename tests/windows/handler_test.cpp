@@ -23,28 +23,7 @@ namespace fs = std::filesystem;
 using testing::DropDataObject;
 using testing::kHandlerClass;
 using testing::Library;
-
-template <typename Interface>
-class Ptr {
- public:
-  Ptr() = default;
-  Ptr(const Ptr&) = delete;
-  Ptr& operator=(const Ptr&) = delete;
-  ~Ptr() { Reset(); }
-  Interface* operator->() const { return p_; }
-  Interface* get() const { return p_; }
-  void** put() {
-    Reset();
-    return reinterpret_cast<void**>(&p_);
-  }
-  void Reset() {
-    if (p_ != nullptr) p_->Release();
-    p_ = nullptr;
-  }
-
- private:
-  Interface* p_ = nullptr;
-};
+using testing::Ptr;
 
 bool CzechExpected() {
   const char* language = std::getenv("PIVORA_EXPECT_LANGUAGE");

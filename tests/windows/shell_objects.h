@@ -11,6 +11,29 @@
 
 namespace pivora::testing {
 
+// One counted reference to an interface, released when it goes.
+template <typename Interface>
+class Ptr {
+ public:
+  Ptr() = default;
+  Ptr(const Ptr&) = delete;
+  Ptr& operator=(const Ptr&) = delete;
+  ~Ptr() { Reset(); }
+  Interface* operator->() const { return p_; }
+  Interface* get() const { return p_; }
+  void** put() {
+    Reset();
+    return reinterpret_cast<void**>(&p_);
+  }
+  void Reset() {
+    if (p_ != nullptr) p_->Release();
+    p_ = nullptr;
+  }
+
+ private:
+  Interface* p_ = nullptr;
+};
+
 // A data object that hands out a file list of its own making in CF_HDROP form.
 class DropDataObject final : public IDataObject {
  public:
