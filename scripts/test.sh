@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds every preset and runs every test: native (plain, ASan+UBSan, TSan), the scheme
-# reader's fuzz target for a bounded time, and last the Windows build under Wine.
+# Builds every preset and runs every test: native (plain, ASan+UBSan, TSan), the scheme reader's
+# and the registry script interpreter's fuzz targets for a bounded time each, and last the
+# Windows build under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -20,20 +21,29 @@ step "benchmarks build"
 cmake --preset bench >/dev/null
 cmake --build --preset bench
 
-step "fuzz: scheme reader for ${fuzz_seconds} s"
+# Runs one fuzz target for a bounded time over a scratch copy of its seed corpus.
+fuzz_scratch=()
+trap 'rm -rf "${fuzz_scratch[@]}"' EXIT
+run_fuzz() {
+  local target=$1 seeds=$2 corpus fuzz_status=0
+  cmake --build --preset fuzz --target "$target"
+  corpus=$(mktemp -d)
+  fuzz_scratch+=("$corpus" "$corpus.log")
+  cp "$seeds"/* "$corpus"/
+  "build/fuzz/fuzz/$target" -max_total_time="$fuzz_seconds" -max_len=65536 \
+    -print_final_stats=1 "$corpus" >"$corpus.log" 2>&1 || fuzz_status=$?
+  grep -E '^(stat::number_of_executed_units|stat::peak_rss_mb|Done)' "$corpus.log" || true
+  if [ "$fuzz_status" -ne 0 ]; then
+    tail -60 "$corpus.log"
+    exit "$fuzz_status"
+  fi
+}
+
 cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz --target parse_scheme_fuzz
-corpus=$(mktemp -d)
-trap 'rm -rf "$corpus" "$corpus.log"' EXIT
-cp fuzz/corpus/* "$corpus"/
-fuzz_status=0
-build/fuzz/fuzz/parse_scheme_fuzz -max_total_time="$fuzz_seconds" -max_len=65536 \
-  -print_final_stats=1 "$corpus" >"$corpus.log" 2>&1 || fuzz_status=$?
-grep -E '^(stat::number_of_executed_units|stat::peak_rss_mb|Done)' "$corpus.log" || true
-if [ "$fuzz_status" -ne 0 ]; then
-  tail -60 "$corpus.log"
-  exit "$fuzz_status"
-fi
+step "fuzz: scheme reader for ${fuzz_seconds} s"
+run_fuzz parse_scheme_fuzz fuzz/corpus
+step "fuzz: registry script interpreter for ${fuzz_seconds} s"
+run_fuzz reg_script_fuzz fuzz/reg_corpus
 
 step "windows (tests under Wine)"
 cmake --preset windows >/dev/null

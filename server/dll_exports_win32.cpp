@@ -3,6 +3,7 @@
 
 #include "server/com_module.h"
 #include "server/module_records.h"
+#include "server/registration.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
   // The records were built before this runs; a lock one of them could not set up refuses the
@@ -16,3 +17,7 @@ extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID rclsid, REFIID riid
 }
 
 extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() { return pivora::CanUnloadNow(); }
+
+extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() { return pivora::RegisterServer(); }
+
+extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer() { return pivora::UnregisterServer(); }

@@ -1,5 +1,7 @@
 #include "shellext/context_menu_ext.h"
 
+#include "resources/resource_ids.h"
+#include "server/registry_script.h"
 #include "shellext/command_string.h"
 #include "shellext/commands.h"
 #include "shellext/menu.h"
@@ -10,9 +12,8 @@ namespace pivora {
 const CLSID CLSID_ContextMenuExt = {
     0x3A7C52E1, 0x9D04, 0x4B8E, {0xA6, 0xF3, 0x1C, 0x2D, 0x8E, 0x90, 0x5B, 0x47}};
 
-HRESULT CContextMenuExt::UpdateClassRegistry(BOOL) {
-  // Self-registration and its script interpreter are not part of the library yet.
-  return E_NOTIMPL;
+HRESULT CContextMenuExt::UpdateClassRegistry(BOOL doRegister) {
+  return RunRegistryScript(IDR_CLASS_SCRIPT, doRegister != FALSE);
 }
 
 HRESULT CContextMenuExt::Initialize(PCIDLIST_ABSOLUTE, IDataObject* data, HKEY) {

@@ -17,13 +17,13 @@ done
 # Rows of the export table: "[   0] +base[   1] ..." then the name table "[   0] ApplySet".
 exports=$(awk '/\[Ordinal\/Name Pointer\] Table/ {in_names=1; next} in_names && /^[ \t]*\[/ {print $NF} in_names && /^$/ {exit}' <<<"$tables" | tr '\n' ' ')
 ordinal_list=$(sed -n 's/.*+base\[ *\([0-9]*\)\].*/\1/p' <<<"$tables" | tr '\n' ' ')
-expected="ApplySet ApplySetW DllCanUnloadNow DllGetClassObject "
+expected="ApplySet ApplySetW DllCanUnloadNow DllGetClassObject DllRegisterServer DllUnregisterServer "
 if [ "$exports" != "$expected" ]; then
   echo "exports '$exports', expected '$expected'"
   exit 1
 fi
-if [ "$ordinal_list" != "1 2 3 4 " ]; then
-  echo "export ordinals '$ordinal_list', expected '1 2 3 4 '"
+if [ "$ordinal_list" != "1 2 3 4 5 6 " ]; then
+  echo "export ordinals '$ordinal_list', expected '1 2 3 4 5 6 '"
   exit 1
 fi
 echo "imports: $imports"

@@ -1,0 +1,282 @@
+#include "server/registration.h"
+
+#include <new>
+#include <string>
+#include <vector>
+
+#include "platform/win32_platform.h"
+#include "resources/resource_ids.h"
+#include "server/com_module.h"
+#include "server/module_records.h"
+#include "server/registry_script.h"
+
+namespace pivora {
+namespace {
+
+constexpr std::u16string_view kProgId = u"Pivora.crs.1";
+constexpr std::u16string_view kSchemeExtension = u".crs";
+constexpr std::u16string_view kHandlerKeySuffix =
+    u"\\ShellEx\\ContextMenuHandlers\\{3A7C52E1-9D04-4B8E-A6F3-1C2D8E905B47}";
+// Where the shell looks for every file of an extension, whatever its file type.
+constexpr std::u16string_view kExtensionAssociations = u"SystemFileAssociations\\";
+
+constexpr KeyHandle kClassesRoot = root_key::kClassesRoot;
+
+std::u16string FromWide(const std::wstring& text) {
+  return std::u16string(text.begin(), text.end());
+}
+
+std::wstring LibraryPath() {
+  wchar_t path[MAX_PATH] = {};
+  GetModuleFileNameW(baseModule.moduleInstance, path, MAX_PATH);
+  return path;
+}
+
+// The 8.3 form of the library's path; the full path where the volume has none.
+std::wstring ShortLibraryPath() {
+  const std::wstring full = LibraryPath();
+  wchar_t path[MAX_PATH] = {};
+  const DWORD length = GetShortPathNameW(full.c_str(), path, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return full;
+  return path;
+}
+
+std::u16string LoadText(UINT id, int capacity) {
+  std::vector<wchar_t> buffer(static_cast<std::size_t>(capacity), L'\0');
+  LoadStringW(baseModule.moduleInstance, id, buffer.data(), capacity);
+  return FromWide(buffer.data());
+}
+
+Status SetText(Registry& registry, KeyHandle key, std::u16string_view name,
+               std::u16string_view text) {
+  const std::u16string data(text);
+  return registry.SetValue(key, name, value_type::kString, data.c_str(),
+                           static_cast<std::uint32_t>((data.size() + 1) * sizeof(char16_t)));
+}
+
+// The key's default value, read into a zero-filled buffer of `units`; missing reads as empty.
+std::u16string DefaultValue(Registry& registry, KeyHandle key, std::size_t units, bool& read) {
+  std::u16string buffer(units, u'\0');
+  auto bytes = static_cast<std::uint32_t>(units * sizeof(char16_t));
+  read = registry.QueryValue(key, u"", nullptr, buffer.data(), bytes) == status::kSuccess;
+  if (!read) bytes = 0;
+  buffer.resize(std::min<std::size_t>(units, bytes / sizeof(char16_t)));
+  return std::u16string(buffer.c_str());
+}
+
+bool EqualsIgnoringCase(std::u16string_view a, std::u16string_view b) {
+  return CompareStringOrdinal(reinterpret_cast<const wchar_t*>(a.data()),
+                              static_cast<int>(a.size()),
+                              reinterpret_cast<const wchar_t*>(b.data()),
+                              static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+// Creates `subKey` under `parent` and sets its default value.
+void WriteKey(Registry& registry, KeyHandle parent, std::u16string_view subKey,
+              std::u16string_view value, RegistryKey& key) {
+  if (registry.CreateKey(parent, subKey, key.put()) == status::kSuccess) {
+    SetText(registry, key.get(), u"", value);
+  }
+}
+
+void WriteVerb(Registry& registry, KeyHandle shell, std::u16string_view verb,
+               std::u16string_view name, std::u16string_view command) {
+  RegistryKey verbKey(registry);
+  WriteKey(registry, shell, verb, name, verbKey);
+  if (!verbKey.is_open()) return;
+  RegistryKey commandKey(registry);
+  WriteKey(registry, verbKey.get(), u"command", command, commandKey);
+}
+
+// Binds .crs to the ProgID, keeping a previous owner in OpenWithProgids to hand it back later.
+void BindSchemeExtension(Registry& registry) {
+  RegistryKey extension(registry);
+  if (registry.CreateKey(kClassesRoot, kSchemeExtension, extension.put()) != status::kSuccess) {
+    return;
+  }
+  bool read = false;
+  const std::u16string owner = DefaultValue(registry, extension.get(), MAX_PATH, read);
+  if (EqualsIgnoringCase(owner, kProgId)) return;
+  if (!owner.empty()) {
+    RegistryKey progIds(registry);
+    if (registry.CreateKey(extension.get(), u"OpenWithProgids", progIds.put()) ==
+        status::kSuccess) {
+      RegistryKey previous(registry);
+      registry.CreateKey(progIds.get(), owner, previous.put());
+    }
+  }
+  SetText(registry, extension.get(), u"", kProgId);
+}
+
+void RegisterSchemeFileType(Registry& registry) {
+  const std::u16string shortPath = FromWide(ShortLibraryPath());
+  const std::u16string icon = shortPath + u",0";
+  const std::u16string apply = FromWide(ApplyCommand(ShortLibraryPath()));
+  const std::u16string edit = u"notepad.exe \"%1\"";
+  const std::u16string description = LoadText(IDS_SCHEME_FILE_TYPE, 64);
+  const std::u16string applyName = LoadText(IDS_APPLY_SCHEME_VERB, 32);
+  const std::u16string editName = LoadText(IDS_MODIFY_SCHEME_VERB, 32);
+
+  BindSchemeExtension(registry);
+
+  RegistryKey progId(registry);
+  WriteKey(registry, kClassesRoot, kProgId, description, progId);
+  if (!progId.is_open()) return;
+  RegistryKey defaultIcon(registry);
+  WriteKey(registry, progId.get(), u"DefaultIcon", icon, defaultIcon);
+  RegistryKey shell(registry);
+  if (registry.CreateKey(progId.get(), u"shell", shell.put()) != status::kSuccess) return;
+  WriteVerb(registry, shell.get(), u"apply", applyName, apply);
+  WriteVerb(registry, shell.get(), u"edit", editName, edit);
+}
+
+// The file type of an extension's key; empty when it names none.
+std::u16string FileTypeOf(Registry& registry, std::u16string_view dottedExtension) {
+  RegistryKey extension(registry);
+  if (registry.OpenKeyEx(kClassesRoot, dottedExtension, key_access::kRead, extension.put()) !=
+      status::kSuccess) {
+    return {};
+  }
+  std::u16string buffer(256, u'\0');
+  std::uint32_t bytes = 512;
+  if (registry.QueryValue(extension.get(), u"", nullptr, buffer.data(), bytes) !=
+          status::kSuccess ||
+      bytes <= 2) {
+    return {};
+  }
+  return std::u16string(buffer.c_str());
+}
+
+bool RegisterMenuHandlerForExtension(Registry& registry, std::u16string_view extension) {
+  const std::u16string dotted = u"." + std::u16string(extension);
+  std::u16string fileType = FileTypeOf(registry, dotted);
+  // Without a file type, the key that reaches every file of the extension.
+  if (fileType.empty()) fileType = std::u16string(kExtensionAssociations) + dotted;
+  RegistryKey handler(registry);
+  return registry.CreateKey(kClassesRoot, fileType + std::u16string(kHandlerKeySuffix),
+                            handler.put()) == status::kSuccess;
+}
+
+// Deletes the handler key at `path` under HKCR if it is there; false when it is and stays.
+bool RemoveHandlerKey(Registry& registry, const std::u16string& path) {
+  RegistryKey handler(registry);
+  if (registry.OpenKey(kClassesRoot, path, handler.put()) != status::kSuccess) return true;
+  handler.Reset();
+  return registry.DeleteKey(kClassesRoot, path) == status::kSuccess;
+}
+
+bool RemoveMenuHandlerKeys(Registry& registry) {
+  bool removed = true;
+  for (std::uint32_t index = 0;; ++index) {
+    std::u16string name;
+    const Status result = registry.EnumKey(kClassesRoot, index, name);
+    if (result != status::kSuccess && result != status::kMoreData) break;
+    if (result == status::kSuccess &&
+        !RemoveHandlerKey(registry, name + std::u16string(kHandlerKeySuffix))) {
+      removed = false;
+    }
+  }
+  for (std::u16string_view extension : {u".cur", u".ani"}) {
+    const std::u16string path = std::u16string(kExtensionAssociations) + std::u16string(extension) +
+                                std::u16string(kHandlerKeySuffix);
+    if (!RemoveHandlerKey(registry, path)) removed = false;
+  }
+  return removed;
+}
+
+// Hands .crs back to the owner it had before, when it is still ours.
+void UnregisterSchemeFileType(Registry& registry) {
+  RegistryKey extension(registry);
+  if (registry.OpenKey(kClassesRoot, kSchemeExtension, extension.put()) == status::kSuccess) {
+    bool read = false;
+    if (EqualsIgnoringCase(DefaultValue(registry, extension.get(), MAX_PATH, read), kProgId)) {
+      std::u16string previous;
+      RegistryKey progIds(registry);
+      std::uint32_t count = 0;
+      if (registry.OpenKey(extension.get(), u"OpenWithProgids", progIds.put()) ==
+              status::kSuccess &&
+          registry.QuerySubKeyCount(progIds.get(), count) == status::kSuccess && count > 0 &&
+          registry.EnumKey(progIds.get(), count - 1, previous) == status::kSuccess) {
+        registry.DeleteKey(progIds.get(), previous);
+      }
+      progIds.Reset();
+      SetText(registry, extension.get(), u"", previous);
+    }
+  }
+  registry.DeleteTree(kClassesRoot, kProgId);
+}
+
+const ReplacementEntry kAppIdReplacement[] = {
+    {u"APPID", CPivoraModule::appId},
+    {nullptr, nullptr},
+};
+
+// The scripts are ANSI text read in the system's default code page, whatever the caller's.
+class SystemLocale {
+ public:
+  SystemLocale() : previous_(GetThreadLocale()) { SetThreadLocale(LOCALE_SYSTEM_DEFAULT); }
+  SystemLocale(const SystemLocale&) = delete;
+  SystemLocale& operator=(const SystemLocale&) = delete;
+  ~SystemLocale() { SetThreadLocale(previous_); }
+
+ private:
+  LCID previous_;
+};
+
+HRESULT UpdateClasses(bool doRegister) {
+  for (ObjectMapEntry& row : comModule.objectMap) {
+    if (row.clsid == nullptr || row.UpdateClassRegistry == nullptr) continue;
+    if (const HRESULT result = row.UpdateClassRegistry(doRegister ? TRUE : FALSE); FAILED(result)) {
+      return result;
+    }
+  }
+  return S_OK;
+}
+
+}  // namespace
+
+std::wstring ApplyCommand(const std::wstring& shortPath) {
+  const std::wstring library =
+      shortPath.find(L' ') != std::wstring::npos ? L"\"" + shortPath + L"\"" : shortPath;
+  return L"rundll32.exe " + library + L",ApplySet %1";
+}
+
+HRESULT RegisterServer() noexcept {
+  HRESULT result = S_OK;
+  {
+    const SystemLocale locale;
+    result = RunRegistryScript(IDR_APPID_SCRIPT, true, kAppIdReplacement);
+    if (SUCCEEDED(result)) result = UpdateClasses(true);
+  }
+  if (FAILED(result)) return result;
+  try {
+    Win32Registry registry;
+    RegisterSchemeFileType(registry);
+    const bool cursors = RegisterMenuHandlerForExtension(registry, u"cur");
+    const bool animated = RegisterMenuHandlerForExtension(registry, u"ani");
+    return cursors && animated ? S_OK : E_FAIL;
+  } catch (...) {
+    return E_UNEXPECTED;
+  }
+}
+
+HRESULT UnregisterServer() noexcept {
+  bool handlersRemoved = false;
+  try {
+    Win32Registry registry;
+    handlersRemoved = RemoveMenuHandlerKeys(registry);
+    UnregisterSchemeFileType(registry);
+  } catch (...) {
+    handlersRemoved = false;
+  }
+  HRESULT result = S_OK;
+  {
+    const SystemLocale locale;
+    result = UpdateClasses(false);
+    if (SUCCEEDED(result)) result = RunRegistryScript(IDR_APPID_SCRIPT, false, kAppIdReplacement);
+  }
+  if (!handlersRemoved) return E_FAIL;
+  return result;
+}
+
+}  // namespace pivora

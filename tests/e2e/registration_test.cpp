@@ -1,0 +1,216 @@
+// Self-registration as an installer runs it: the real regsvr32 on Pivora.dll, the entries read
+// back through the registry API, and the registered apply verb run as the shell runs it.
+#include <windows.h>
+
+#include <shlwapi.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tests/support/registry_tree.h"
+#include "tools/pointer_files.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using pivora::testing::RegistrySnapshot;
+
+const std::wstring kClass = L"{3A7C52E1-9D04-4B8E-A6F3-1C2D8E905B47}";
+const std::wstring kAppId = L"{6E1B9F34-C2A7-45D0-8B6E-7F3A210C94D5}";
+const std::wstring kHandlerSuffix = L"\\ShellEx\\ContextMenuHandlers\\" + kClass;
+const wchar_t kApproved[] =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
+
+bool Czech() {
+  const char* language = std::getenv("PIVORA_EXPECT_LANGUAGE");
+  return language != nullptr && std::string(language) == "cs";
+}
+
+std::wstring LibraryPath() {
+  wchar_t self[MAX_PATH];
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  return fs::weakly_canonical(fs::path(self).parent_path() / L".." / L"Pivora.dll").wstring();
+}
+
+// A string value, or nothing when the key or value is missing.
+std::optional<std::wstring> Text(HKEY root, const std::wstring& key, const wchar_t* name = L"",
+                                 DWORD expectedType = REG_SZ) {
+  wchar_t buffer[1024] = {};
+  DWORD size = sizeof(buffer) - sizeof(wchar_t);
+  DWORD type = 0;
+  if (RegGetValueW(root, key.c_str(), name, RRF_RT_ANY | RRF_NOEXPAND, &type, buffer, &size) !=
+      ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  EXPECT_EQ(type, expectedType) << std::string(key.begin(), key.end());
+  return std::wstring(buffer);
+}
+
+bool KeyExists(HKEY root, const std::wstring& key) {
+  HKEY opened = nullptr;
+  if (RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) return false;
+  RegCloseKey(opened);
+  return true;
+}
+
+void SetText(HKEY root, const std::wstring& key, const std::wstring& value) {
+  HKEY created = nullptr;
+  ASSERT_EQ(RegCreateKeyW(root, key.c_str(), &created), ERROR_SUCCESS);
+  RegSetValueExW(created, L"", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                 static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+  RegCloseKey(created);
+}
+
+DWORD RunToEnd(std::wstring commandLine) {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &process)) {
+    return 0xFFFFFFFF;
+  }
+  WaitForSingleObject(process.hProcess, 60000);
+  DWORD code = 0xFFFFFFFF;
+  GetExitCodeProcess(process.hProcess, &code);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return code;
+}
+
+DWORD Regsvr32(bool unregister = false) {
+  return RunToEnd(std::wstring(L"regsvr32.exe /s ") + (unregister ? L"/u " : L"") + L"\"" +
+                  LibraryPath() + L"\"");
+}
+
+class RegistrationTest : public ::testing::Test {
+ protected:
+  void TearDown() override { Regsvr32(true); }
+
+  // Everything registration touches goes back as it was.
+  RegistrySnapshot classes{
+      HKEY_CLASSES_ROOT,
+      {L".crs", L"Pivora.crs.1", L"AppID\\" + kAppId, L"AppID\\Pivora.DLL", L"CLSID\\" + kClass,
+       L"curfile\\ShellEx", L"anifile\\ShellEx", L"SystemFileAssociations\\.cur",
+       L"SystemFileAssociations\\.ani", L"PivoraOldType"}};
+  RegistrySnapshot approved{HKEY_LOCAL_MACHINE, {kApproved}};
+  RegistrySnapshot cursors{HKEY_CURRENT_USER, {L"Control Panel\\Cursors"}};
+};
+
+TEST_F(RegistrationTest, WritesEveryEntryAndRemovesThemAgain) {
+  RegDeleteTreeW(HKEY_CLASSES_ROOT, L".crs");
+  ASSERT_EQ(Regsvr32(), 0u);
+
+  EXPECT_EQ(Text(HKEY_CLASSES_ROOT, L"AppID\\" + kAppId), L"Pivora");
+  EXPECT_EQ(Text(HKEY_CLASSES_ROOT, L"AppID\\Pivora.DLL", L"AppID"), kAppId);
+  EXPECT_EQ(Text(HKEY_CLASSES_ROOT, L"CLSID\\" + kClass), L"Pivora.ContextMenuExt Class");
+  EXPECT_EQ(Text(HKEY_CLASSES_ROOT, L"CLSID\\" + kClass + L"\\InprocServer32"), LibraryPath());
+  EXPECT_EQ(Text(HKEY_CLASSES_ROOT, L"CLSID\\" + kClass + L"\\InprocServer32", L"ThreadingModel"),
+            L"Both");
+  EXPECT_EQ(Text(HKEY_LOCAL_MACHINE, kApproved, kClass.c_str()),
+            L"Pivora - Context Menu Extension");
+
+  EXPECT_EQ(Text(HKEY_CLASSES_ROOT, L".crs"), L"Pivora.crs.1");
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L".crs\\OpenWithProgids"));
+  EXPECT_EQ(Text(HKEY_CLASSES_ROOT, L"Pivora.crs.1"),
+            Czech() ? L"Schéma ukazatelů myši" : L"Mouse Cursor Scheme");
+  wchar_t shortPath[MAX_PATH];
+  ASSERT_GT(GetShortPathNameW(LibraryPath().c_str(), shortPath, MAX_PATH), 0u);
+  EXPECT_EQ(Text(HKEY_CLASSES_ROOT, L"Pivora.crs.1\\DefaultIcon"), std::wstring(shortPath) + L",0");
+  EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"Pivora.crs.1\\shell"));
+  EXPECT_EQ(Text(HKEY_CLASSES_ROOT, L"Pivora.crs.1\\shell"), std::nullopt);  // no default verb
+  EXPECT_EQ(Text(HKEY_CLASSES_ROOT, L"Pivora.crs.1\\shell\\apply"),
+            Czech() ? L"Použít schéma" : L"Apply Scheme");
+  EXPECT_EQ(Text(HKEY_CLASSES_ROOT, L"Pivora.crs.1\\shell\\apply\\command"),
+            L"rundll32.exe " + std::wstring(shortPath) + L",ApplySet %1");
+  EXPECT_EQ(Text(HKEY_CLASSES_ROOT, L"Pivora.crs.1\\shell\\edit"),
+            Czech() ? L"Upravit schéma" : L"Modify Scheme");
+  EXPECT_EQ(Text(HKEY_CLASSES_ROOT, L"Pivora.crs.1\\shell\\edit\\command"), L"notepad.exe \"%1\"");
+  // The prefix gives .cur and .ani the file types Windows has.
+  EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"curfile" + kHandlerSuffix));
+  EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"anifile" + kHandlerSuffix));
+
+  ASSERT_EQ(Regsvr32(true), 0u);
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"AppID\\" + kAppId));
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"AppID\\Pivora.DLL"));
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"CLSID\\" + kClass));
+  EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"CLSID"));
+  EXPECT_EQ(Text(HKEY_LOCAL_MACHINE, kApproved, kClass.c_str()), std::nullopt);
+  EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kApproved));
+  EXPECT_EQ(Text(HKEY_CLASSES_ROOT, L".crs"), L"");
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"Pivora.crs.1"));
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"curfile" + kHandlerSuffix));
+  EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"curfile\\ShellEx\\ContextMenuHandlers"));
+}
+
+TEST_F(RegistrationTest, APreviousOwnerOfTheExtensionIsHandedItBack) {
+  RegDeleteTreeW(HKEY_CLASSES_ROOT, L".crs");
+  SetText(HKEY_CLASSES_ROOT, L".crs", L"Other.Scheme");
+  ASSERT_EQ(Regsvr32(), 0u);
+  EXPECT_EQ(Text(HKEY_CLASSES_ROOT, L".crs"), L"Pivora.crs.1");
+  EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L".crs\\OpenWithProgids\\Other.Scheme"));
+  ASSERT_EQ(Regsvr32(), 0u);  // a second registration pushes nothing
+  ASSERT_EQ(Regsvr32(true), 0u);
+  EXPECT_EQ(Text(HKEY_CLASSES_ROOT, L".crs"), L"Other.Scheme");
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L".crs\\OpenWithProgids\\Other.Scheme"));
+}
+
+TEST_F(RegistrationTest, OurOwnProgIdInOtherLetterCaseIsOurs) {
+  RegDeleteTreeW(HKEY_CLASSES_ROOT, L".crs");
+  SetText(HKEY_CLASSES_ROOT, L".crs", L"PIVORA.CRS.1");
+  ASSERT_EQ(Regsvr32(), 0u);
+  EXPECT_EQ(Text(HKEY_CLASSES_ROOT, L".crs"), L"PIVORA.CRS.1");
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L".crs\\OpenWithProgids"));
+}
+
+TEST_F(RegistrationTest, AnExtensionTakenOverLaterIsLeftAlone) {
+  RegDeleteTreeW(HKEY_CLASSES_ROOT, L".crs");
+  ASSERT_EQ(Regsvr32(), 0u);
+  SetText(HKEY_CLASSES_ROOT, L".crs", L"Later.Owner");
+  ASSERT_EQ(Regsvr32(true), 0u);
+  EXPECT_EQ(Text(HKEY_CLASSES_ROOT, L".crs"), L"Later.Owner");
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"Pivora.crs.1"));
+}
+
+TEST_F(RegistrationTest, HandlerKeysAreFoundUnderAnyFileType) {
+  ASSERT_EQ(Regsvr32(), 0u);
+  HKEY stray = nullptr;
+  ASSERT_EQ(RegCreateKeyW(HKEY_CLASSES_ROOT, (L"PivoraOldType" + kHandlerSuffix).c_str(), &stray),
+            ERROR_SUCCESS);
+  RegCloseKey(stray);
+  ASSERT_EQ(Regsvr32(true), 0u);
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"PivoraOldType" + kHandlerSuffix));
+}
+
+TEST_F(RegistrationTest, TheRegisteredApplyVerbAppliesASchemeAsTheShellRunsIt) {
+  ASSERT_EQ(Regsvr32(), 0u);
+  const std::optional<std::wstring> command =
+      Text(HKEY_CLASSES_ROOT, L"Pivora.crs.1\\shell\\apply\\command");
+  ASSERT_TRUE(command);
+
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  const fs::path folder =
+      fs::path(temp) / (L"pivora-verb-" + std::to_wstring(GetCurrentProcessId()));
+  ASSERT_TRUE(pivora::pointer_files::WriteSamplePointers(folder).ok());
+  const fs::path scheme = folder / L"Verb.crs";
+  std::ofstream(scheme, std::ios::binary) << "\xEF\xBB\xBF[Hand]\r\nPath=Hand.cur\r\n\r\n";
+  RegDeleteTreeW(HKEY_CURRENT_USER, L"Control Panel\\Cursors");
+
+  std::wstring line = *command;
+  line.replace(line.find(L"%1"), 2, scheme.wstring());
+  EXPECT_EQ(RunToEnd(line), 0u);
+  EXPECT_EQ(Text(HKEY_CURRENT_USER, L"Control Panel\\Cursors", L"Hand", REG_EXPAND_SZ)
+                .value_or(L"<none>"),
+            (folder / L"Hand.cur").wstring());
+  std::error_code ignored;
+  fs::remove_all(folder, ignored);
+}
+
+}  // namespace
