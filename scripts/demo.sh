@@ -51,8 +51,14 @@ scheme=$(quietly winepath -w "$files/Blue.crs")
 
 show "Before:"
 echo
-echo "Running: rundll32.exe $dll,ApplySet $scheme"
-quietly wine rundll32.exe "$dll,ApplySet" "$scheme"
+# Installed as an installer would; the apply verb's registered command is then run as the shell
+# runs it, with the scheme's path for %1.
+quietly wine regsvr32 /s "$dll"
+command=$(quietly wine reg query 'HKCR\Pivora.crs.1\shell\apply\command' /ve | tr -d '\r' |
+  sed -n 's/.*REG_SZ *//p')
+echo "Registered apply verb: $command"
+echo "Running it for $scheme"
+quietly wine ${command%\%1} "$scheme"
 wineserver -w
 echo
 show "After (every role from the scheme; Help, left empty there, is back to the system's own):"
@@ -65,4 +71,5 @@ quietly wine build/windows/show_menu.exe "$busy" 3 | tr -d '\r' | sed -n '1,/^$/
 env LC_ALL=cs_CZ.UTF-8 wine build/windows/show_menu.exe "$busy" 3 2>/dev/null </dev/null | tr -d '\r'
 echo
 quietly wine reg query 'HKCU\Control Panel\Cursors' /v Wait | tr -d '\r' | grep Wait
+quietly wine regsvr32 /s /u "$dll"
 wineserver -k 2>/dev/null || true
