@@ -18,9 +18,7 @@ double Milliseconds(LARGE_INTEGER from, LARGE_INTEGER to) {
          static_cast<double>(frequency.QuadPart);
 }
 
-std::wstring KeyName(int index) {
-  return L"PivoraBench" + std::to_wstring(index);
-}
+std::wstring KeyName(int index) { return L"PivoraBench" + std::to_wstring(index); }
 
 }  // namespace
 

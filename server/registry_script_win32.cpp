@@ -34,8 +34,7 @@ class DataFile {
 
 // Loads the script resource from the module file and runs it in the thread's ANSI code page.
 HRESULT RunResourceScript(CRegObject& registrar, const wchar_t* modulePath,
-                          std::uint16_t resourceId, const wchar_t* resourceType,
-                          bool doRegister) {
+                          std::uint16_t resourceId, const wchar_t* resourceType, bool doRegister) {
   const DataFile file(modulePath);
   if (file.get() == nullptr) return LastErrorResult();
   const HRSRC found = FindResourceW(file.get(), MAKEINTRESOURCEW(resourceId), resourceType);
@@ -46,9 +45,9 @@ HRESULT RunResourceScript(CRegObject& registrar, const wchar_t* modulePath,
   if (size == 0) return LastErrorResult();
   const auto* bytes = static_cast<const char*>(LockResource(loaded));
   std::u16string text(size + 1, u'\0');
-  const int units = MultiByteToWideChar(CP_THREAD_ACP, 0, bytes, static_cast<int>(size),
-                                        reinterpret_cast<wchar_t*>(text.data()),
-                                        static_cast<int>(size + 1));
+  const int units =
+      MultiByteToWideChar(CP_THREAD_ACP, 0, bytes, static_cast<int>(size),
+                          reinterpret_cast<wchar_t*>(text.data()), static_cast<int>(size + 1));
   if (units == 0) return LastErrorResult();
   text.resize(static_cast<std::size_t>(units));
   Win32Registry registry;
@@ -68,8 +67,7 @@ std::u16string DoubledQuotes(const wchar_t* path) {
 
 }  // namespace
 
-HRESULT RunRegistryScript(std::uint16_t resourceId, bool doRegister,
-                          const ReplacementEntry* list) {
+HRESULT RunRegistryScript(std::uint16_t resourceId, bool doRegister, const ReplacementEntry* list) {
   try {
     CRegObject registrar;
     for (const ReplacementEntry* entry = list; entry != nullptr && entry->name != nullptr;

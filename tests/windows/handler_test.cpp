@@ -21,6 +21,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::DropDataObject;
+using testing::EmptyDataObject;
 using testing::kHandlerClass;
 using testing::Library;
 using testing::Ptr;
@@ -55,41 +56,6 @@ void ShellDataObject(const std::vector<fs::path>& files, Ptr<IDataObject>& out) 
   for (PITEMID_CHILD child : children) CoTaskMemFree(child);
   ASSERT_EQ(result, S_OK);
 }
-
-// A data object that has no file names to give.
-class EmptyDataObject final : public IDataObject {
- public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (iid == IID_IUnknown || iid == IID_IDataObject) {
-      *out = this;
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
-  ULONG STDMETHODCALLTYPE Release() override { return --references; }
-  HRESULT STDMETHODCALLTYPE GetData(FORMATETC*, STGMEDIUM*) override {
-    ++getDataCalls;
-    return DV_E_FORMATETC;
-  }
-  HRESULT STDMETHODCALLTYPE GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE QueryGetData(FORMATETC*) override { return DV_E_FORMATETC; }
-  HRESULT STDMETHODCALLTYPE GetCanonicalFormatEtc(FORMATETC*, FORMATETC*) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE EnumFormatEtc(DWORD, IEnumFORMATETC**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE DUnadvise(DWORD) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE EnumDAdvise(IEnumSTATDATA**) override { return E_NOTIMPL; }
-
-  ULONG references = 1;
-  int getDataCalls = 0;
-};
 
 struct MenuItem {
   UINT id = 0;
