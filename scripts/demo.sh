@@ -67,7 +67,13 @@ show "After (every role from the scheme; Help, left empty there, is back to the 
 # second run chooses "Busy" for the file.
 busy=$(quietly winepath -w "$files/Blue/Wait.ani")
 echo
-quietly wine build/windows/show_menu.exe "$busy" 3 | tr -d '\r' | sed -n '1,/^$/p'
+# Shown on a private X server, so that a picture of the submenu can be taken. Wine makes its
+# desktop with the first process of a prefix: every earlier one must have ended first.
+picture=$(quietly winepath -w "$demo/menu.png")
+wineserver -w
+xvfb-run -a sh -c 'wine "$0" "$1" 3 "$2" 2>/dev/null </dev/null; wineserver -w' \
+  build/windows/show_menu.exe "$busy" "$picture" |
+  tr -d '\r' | sed -n '1,/^$/p'
 env LC_ALL=cs_CZ.UTF-8 wine build/windows/show_menu.exe "$busy" 3 2>/dev/null </dev/null | tr -d '\r'
 echo
 quietly wine reg query 'HKCU\Control Panel\Cursors' /v Wait | tr -d '\r' | grep Wait

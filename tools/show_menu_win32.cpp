@@ -1,6 +1,6 @@
 // A stand-in for the file manager: loads Pivora.dll, creates its handler for one cursor file,
 // prints the menu it adds with each item's help text, then chooses one role item.
-// Usage: show_menu <cursor file> <role offset 0-14>
+// Usage: show_menu <cursor file> <role offset 0-14> [picture.png]
 #include <windows.h>
 
 #include <shlobj.h>
@@ -8,7 +8,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
+#include <thread>
+#include <vector>
+
+#include "tools/images.h"
 
 namespace {
 
@@ -68,11 +73,72 @@ void PrintItem(IContextMenu* menu, HMENU owner, int position, UINT first,
         Padded(text, 30) + L"  " + HelpText(menu, info.wID - first));
 }
 
+// Shows `menu` as the user would see it and saves a picture of it as a PNG file. Needs a
+// display (a private X server under Wine). False when no picture could be taken.
+bool SavePicture(HMENU menu, const std::wstring& path) {
+  const HWND owner = CreateWindowExW(WS_EX_TOOLWINDOW, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0,
+                                     1, 1, nullptr, nullptr, nullptr, nullptr);
+  if (owner == nullptr) return false;
+  SetForegroundWindow(owner);
+  bool saved = false;
+  // The menu runs its own loop on this thread; another one waits for it, photographs it and
+  // closes it.
+  std::thread photographer([&] {
+    const ULONGLONG deadline = GetTickCount64() + 10000;
+    HWND shown = nullptr;
+    while (shown == nullptr && GetTickCount64() < deadline) {
+      shown = FindWindowW(L"#32768", nullptr);
+      if (shown != nullptr && !IsWindowVisible(shown)) shown = nullptr;
+      if (shown == nullptr) SwitchToThread();
+    }
+    if (shown == nullptr) return;
+    RedrawWindow(shown, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ERASENOW);
+    RECT area{};
+    GetWindowRect(shown, &area);
+    const int width = area.right - area.left;
+    const int height = area.bottom - area.top;
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    const HDC screen = GetDC(nullptr);
+    const HDC memory = CreateCompatibleDC(screen);
+    const HBITMAP canvas = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    const HGDIOBJ previous = SelectObject(memory, canvas);
+    BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
+    GdiFlush();
+    std::vector<std::uint8_t> rgba(static_cast<std::size_t>(width) * height * 4);
+    const auto* bgra = static_cast<const std::uint8_t*>(bits);
+    for (std::size_t i = 0; i < rgba.size(); i += 4) {
+      rgba[i] = bgra[i + 2];
+      rgba[i + 1] = bgra[i + 1];
+      rgba[i + 2] = bgra[i];
+      rgba[i + 3] = 255;
+    }
+    SelectObject(memory, previous);
+    DeleteObject(canvas);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    const std::vector<std::uint8_t> png = pivora::images::PngFile(width, height, rgba);
+    std::ofstream out(std::filesystem::path(path), std::ios::binary);
+    out.write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size()));
+    saved = static_cast<bool>(out);
+    PostMessageW(owner, WM_CANCELMODE, 0, 0);
+  });
+  TrackPopupMenu(menu, TPM_LEFTALIGN | TPM_TOPALIGN, 8, 8, 0, owner, nullptr);
+  photographer.join();
+  DestroyWindow(owner);
+  return saved;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: show_menu <cursor file> <role offset 0-14>\n");
+  if (argc != 3 && argc != 4) {
+    std::fprintf(stderr, "usage: show_menu <cursor file> <role offset 0-14> [picture.png]\n");
     return 2;
   }
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
@@ -109,6 +175,11 @@ int wmain(int argc, wchar_t** argv) {
   GetMenuItemInfoW(shellMenu, 0, TRUE, &info);
   for (int position = 0; position < GetMenuItemCount(info.hSubMenu); ++position) {
     PrintItem(menu, info.hSubMenu, position, first, L"      ");
+  }
+  if (argc == 4) {
+    const bool saved = SavePicture(info.hSubMenu, argv[3]);
+    Print(std::wstring(saved ? L"Picture of the submenu: " : L"No picture could be taken: ") +
+          argv[3]);
   }
   CMINVOKECOMMANDINFO command{};
   command.cbSize = sizeof(command);
