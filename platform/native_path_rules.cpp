@@ -297,34 +297,10 @@ std::optional<std::u16string> NativePathRules::Append(std::u16string_view folder
 }
 
 std::u16string NativePathRules::ExpandEnvironment(std::u16string_view text) const {
-  text = UpToZero(text);
-  std::u16string out;
-  out.reserve(text.size());
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const std::size_t open = text.find(u'%', i);
-    if (open == std::u16string_view::npos) {
-      out += text.substr(i);
-      break;
-    }
-    out += text.substr(i, open - i);
-    const std::size_t close = text.find(u'%', open + 1);
-    if (close == std::u16string_view::npos) {
-      // A lone '%' and what follows stay as written.
-      out += text.substr(open);
-      break;
-    }
-    // An unknown name is kept with both its '%' and the scan goes on after the closing one:
-    // Wine 8 gives "%UNKNOWN%SystemRoot%" unchanged.
-    const auto found = environment_.find(ToUpper(text.substr(open + 1, close - open - 1)));
-    if (found != environment_.end()) {
-      out += found->second;
-    } else {
-      out += text.substr(open, close - open + 1);
-    }
-    i = close + 1;
-  }
-  return out;
+  return ExpandEachReference(UpToZero(text), [this](std::u16string_view reference) {
+    const auto found = environment_.find(ToUpper(reference.substr(1, reference.size() - 2)));
+    return found != environment_.end() ? found->second : std::u16string(reference);
+  });
 }
 
 }  // namespace pivora

@@ -3,6 +3,7 @@
 // our own code that follows the same rules.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -11,6 +12,13 @@ namespace pivora {
 
 // The longest path the platform's path functions work with, terminator excluded.
 inline constexpr std::size_t kMaxPathUnits = 259;
+
+// The '%' signs of `text` paired from the left, each "%NAME%" pair replaced by what `expand`
+// gives for it (the pair itself for an unknown name); a lone '%' and what follows it stay as
+// written. The platform pairs them this way whether a name is known or not: Wine 8 gives
+// "%UNKNOWN%SystemRoot%" unchanged.
+std::u16string ExpandEachReference(
+    std::u16string_view text, const std::function<std::u16string(std::u16string_view)>& expand);
 
 class PathRules {
  public:

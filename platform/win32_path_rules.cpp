@@ -102,25 +102,9 @@ std::optional<std::u16string> Win32PathRules::Append(std::u16string_view folder,
 
 std::u16string Win32PathRules::ExpandEnvironment(std::u16string_view text) const {
   // Wine 8 cuts the whole result of ExpandEnvironmentStringsW at 32766 units, so the text is
-  // handed over one "%NAME%" reference at a time. The '%' signs pair up from the left whether the
-  // name is known or not (Wine 8 gives "%UNKNOWN%SystemRoot%" unchanged), so each pair expands
-  // alone as it would within the whole, and text outside the pairs is never changed.
-  text = UpToZero(text);
-  std::u16string out;
-  out.reserve(text.size());
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const std::size_t open = text.find(u'%', i);
-    const std::size_t close = open == std::u16string_view::npos ? open : text.find(u'%', open + 1);
-    if (close == std::u16string_view::npos) {
-      out += text.substr(i);
-      break;
-    }
-    out += text.substr(i, open - i);
-    out += ExpandReference(text.substr(open, close - open + 1));
-    i = close + 1;
-  }
-  return out;
+  // handed over one "%NAME%" reference at a time; each expands alone as it would within the
+  // whole, and text outside the pairs is never changed.
+  return ExpandEachReference(UpToZero(text), ExpandReference);
 }
 
 }  // namespace pivora

@@ -1,0 +1,24 @@
+#include "platform/path_rules.h"
+
+namespace pivora {
+
+std::u16string ExpandEachReference(
+    std::u16string_view text, const std::function<std::u16string(std::u16string_view)>& expand) {
+  std::u16string out;
+  out.reserve(text.size());
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const std::size_t open = text.find(u'%', i);
+    const std::size_t close = open == std::u16string_view::npos ? open : text.find(u'%', open + 1);
+    if (close == std::u16string_view::npos) {
+      out += text.substr(i);
+      break;
+    }
+    out += text.substr(i, open - i);
+    out += expand(text.substr(open, close - open + 1));
+    i = close + 1;
+  }
+  return out;
+}
+
+}  // namespace pivora
