@@ -14,62 +14,18 @@
 #include <string>
 #include <vector>
 
+#include "tests/e2e/installed_library.h"
 #include "tests/support/registry_tree.h"
 #include "tools/pointer_files.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using pivora::testing::BuiltLibraryPath;
+using pivora::testing::RunToEnd;
+using pivora::testing::StoredRoles;
 
 constexpr wchar_t kCursorsKey[] = L"Control Panel\\Cursors";
-
-std::wstring ModuleFolder() {
-  wchar_t path[MAX_PATH];
-  GetModuleFileNameW(nullptr, path, MAX_PATH);
-  return fs::path(path).parent_path().wstring();
-}
-
-// The library built beside the test programs.
-std::wstring LibraryPath() {
-  return fs::weakly_canonical(fs::path(ModuleFolder()) / L".." / L"Pivora.dll").wstring();
-}
-
-std::wstring StoredPath(const wchar_t* valueName) {
-  wchar_t buffer[1024] = {};
-  DWORD size = sizeof(buffer) - sizeof(wchar_t);
-  DWORD type = 0;
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_CURRENT_USER, kCursorsKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {
-    return L"<no key>";
-  }
-  const LONG result =
-      RegQueryValueExW(key, valueName, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
-  RegCloseKey(key);
-  if (result != ERROR_SUCCESS) return L"<absent>";
-  return type == REG_EXPAND_SZ ? buffer : L"<not REG_EXPAND_SZ>";
-}
-
-std::map<std::wstring, std::wstring> StoredRoles() {
-  std::map<std::wstring, std::wstring> roles;
-  for (const auto& sample : pivora::pointer_files::SamplePointers()) {
-    const std::wstring name(sample.value_name.begin(), sample.value_name.end());
-    roles[name] = StoredPath(name.c_str());
-  }
-  return roles;
-}
-
-// Runs a command line to its end, or fails the test after a minute.
-void RunToEnd(std::wstring commandLine) {
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION process{};
-  ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                             nullptr, &startup, &process));
-  const DWORD waited = WaitForSingleObject(process.hProcess, 60000);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  ASSERT_EQ(waited, WAIT_OBJECT_0);
-}
 
 using ApplyEntry = void(CALLBACK*)(HWND, HINSTANCE, char*, int);
 using ApplyEntryW = void(CALLBACK*)(HWND, HINSTANCE, wchar_t*, int);
@@ -128,7 +84,7 @@ class ApplyRoadTest : public ::testing::Test {
 TEST_F(ApplyRoadTest, RundllAppliesEveryRoleOfASchemeFile) {
   const fs::path folder = root_ / L"Schemes";
   const fs::path scheme = WriteSchemeWithPointers(folder);
-  RunToEnd(L"rundll32.exe " + LibraryPath() + L",ApplySet " + scheme.wstring());
+  ASSERT_EQ(RunToEnd(L"rundll32.exe " + BuiltLibraryPath() + L",ApplySet " + scheme.wstring()), 0u);
   EXPECT_EQ(StoredRoles(), ExpectedRoles());
 }
 
@@ -136,12 +92,14 @@ TEST_F(ApplyRoadTest, RundllTakesAPathWithBlanks) {
   // Wine's rundll32 hands over such an argument wrapped in double quotes.
   const fs::path folder = root_ / L"My Pointer Schemes";
   const fs::path scheme = WriteSchemeWithPointers(folder);
-  RunToEnd(L"rundll32.exe " + LibraryPath() + L",ApplySet \"" + scheme.wstring() + L"\"");
+  ASSERT_EQ(
+      RunToEnd(L"rundll32.exe " + BuiltLibraryPath() + L",ApplySet \"" + scheme.wstring() + L"\""),
+      0u);
   EXPECT_EQ(StoredRoles(), ExpectedRoles());
 }
 
 TEST_F(ApplyRoadTest, AnsiAndWideEntriesAgree) {
-  HMODULE library = LoadLibraryW(LibraryPath().c_str());
+  HMODULE library = LoadLibraryW(BuiltLibraryPath().c_str());
   ASSERT_NE(library, nullptr);
   const auto applyAnsi =
       reinterpret_cast<ApplyEntry>(reinterpret_cast<void*>(GetProcAddress(library, "ApplySet")));

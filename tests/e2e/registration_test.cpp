@@ -14,13 +14,17 @@
 #include <string>
 #include <vector>
 
+#include "tests/e2e/installed_library.h"
 #include "tests/support/registry_tree.h"
 #include "tools/pointer_files.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using pivora::testing::BuiltLibraryPath;
 using pivora::testing::RegistrySnapshot;
+using pivora::testing::Regsvr32;
+using pivora::testing::RunToEnd;
 
 const std::wstring kClass = L"{3A7C52E1-9D04-4B8E-A6F3-1C2D8E905B47}";
 const std::wstring kAppId = L"{6E1B9F34-C2A7-45D0-8B6E-7F3A210C94D5}";
@@ -31,12 +35,6 @@ const wchar_t kApproved[] =
 bool Czech() {
   const char* language = std::getenv("PIVORA_EXPECT_LANGUAGE");
   return language != nullptr && std::string(language) == "cs";
-}
-
-std::wstring LibraryPath() {
-  wchar_t self[MAX_PATH];
-  GetModuleFileNameW(nullptr, self, MAX_PATH);
-  return fs::weakly_canonical(fs::path(self).parent_path() / L".." / L"Pivora.dll").wstring();
 }
 
 // A string value, or nothing when the key or value is missing.
@@ -68,27 +66,6 @@ void SetText(HKEY root, const std::wstring& key, const std::wstring& value) {
   RegCloseKey(created);
 }
 
-DWORD RunToEnd(std::wstring commandLine) {
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION process{};
-  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &startup, &process)) {
-    return 0xFFFFFFFF;
-  }
-  WaitForSingleObject(process.hProcess, 60000);
-  DWORD code = 0xFFFFFFFF;
-  GetExitCodeProcess(process.hProcess, &code);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return code;
-}
-
-DWORD Regsvr32(bool unregister = false) {
-  return RunToEnd(std::wstring(L"regsvr32.exe /s ") + (unregister ? L"/u " : L"") + L"\"" +
-                  LibraryPath() + L"\"");
-}
-
 class RegistrationTest : public ::testing::Test {
  protected:
   void TearDown() override { Regsvr32(true); }
@@ -110,7 +87,7 @@ TEST_F(RegistrationTest, WritesEveryEntryAndRemovesThemAgain) {
   EXPECT_EQ(Text(HKEY_CLASSES_ROOT, L"AppID\\" + kAppId), L"Pivora");
   EXPECT_EQ(Text(HKEY_CLASSES_ROOT, L"AppID\\Pivora.DLL", L"AppID"), kAppId);
   EXPECT_EQ(Text(HKEY_CLASSES_ROOT, L"CLSID\\" + kClass), L"Pivora.ContextMenuExt Class");
-  EXPECT_EQ(Text(HKEY_CLASSES_ROOT, L"CLSID\\" + kClass + L"\\InprocServer32"), LibraryPath());
+  EXPECT_EQ(Text(HKEY_CLASSES_ROOT, L"CLSID\\" + kClass + L"\\InprocServer32"), BuiltLibraryPath());
   EXPECT_EQ(Text(HKEY_CLASSES_ROOT, L"CLSID\\" + kClass + L"\\InprocServer32", L"ThreadingModel"),
             L"Both");
   EXPECT_EQ(Text(HKEY_LOCAL_MACHINE, kApproved, kClass.c_str()),
@@ -121,7 +98,7 @@ TEST_F(RegistrationTest, WritesEveryEntryAndRemovesThemAgain) {
   EXPECT_EQ(Text(HKEY_CLASSES_ROOT, L"Pivora.crs.1"),
             Czech() ? L"Schéma ukazatelů myši" : L"Mouse Cursor Scheme");
   wchar_t shortPath[MAX_PATH];
-  ASSERT_GT(GetShortPathNameW(LibraryPath().c_str(), shortPath, MAX_PATH), 0u);
+  ASSERT_GT(GetShortPathNameW(BuiltLibraryPath().c_str(), shortPath, MAX_PATH), 0u);
   EXPECT_EQ(Text(HKEY_CLASSES_ROOT, L"Pivora.crs.1\\DefaultIcon"), std::wstring(shortPath) + L",0");
   EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"Pivora.crs.1\\shell"));
   EXPECT_EQ(Text(HKEY_CLASSES_ROOT, L"Pivora.crs.1\\shell"), std::nullopt);  // no default verb

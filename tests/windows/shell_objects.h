@@ -9,30 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "tools/com_ref.h"
+
 namespace pivora::testing {
 
-// One counted reference to an interface, released when it goes.
 template <typename Interface>
-class Ptr {
- public:
-  Ptr() = default;
-  Ptr(const Ptr&) = delete;
-  Ptr& operator=(const Ptr&) = delete;
-  ~Ptr() { Reset(); }
-  Interface* operator->() const { return p_; }
-  Interface* get() const { return p_; }
-  void** put() {
-    Reset();
-    return reinterpret_cast<void**>(&p_);
-  }
-  void Reset() {
-    if (p_ != nullptr) p_->Release();
-    p_ = nullptr;
-  }
-
- private:
-  Interface* p_ = nullptr;
-};
+using Ptr = host::ComRef<Interface>;
 
 // The parts of a data object the handler never uses; counts its references, which the handler
 // must leave as it found them.

@@ -1,0 +1,214 @@
+// The library as a file manager meets it after a real regsvr32: the handler found through the
+// registry and created through COM, its menu read back as a person sees it, a role chosen, the
+// pointers saved through the real save dialog and the saved scheme applied through the
+// registered verb. Needs a display (the save dialog).
+#include <windows.h>
+
+#include <shlwapi.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tests/e2e/installed_library.h"
+#include "tests/support/registry_tree.h"
+#include "tools/pointer_files.h"
+#include "tools/shell_host.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using pivora::host::ContextMenu;
+using pivora::host::FindContextMenuHandlers;
+using pivora::host::HandlerEntry;
+using pivora::host::MenuItem;
+using pivora::testing::RegistrySnapshot;
+using pivora::testing::Regsvr32;
+using pivora::testing::StoredRoles;
+
+constexpr CLSID kHandlerClass = {
+    0x3A7C52E1, 0x9D04, 0x4B8E, {0xA6, 0xF3, 0x1C, 0x2D, 0x8E, 0x90, 0x5B, 0x47}};
+const std::wstring kClass = L"{3A7C52E1-9D04-4B8E-A6F3-1C2D8E905B47}";
+const std::wstring kHandlers = L"\\ShellEx\\ContextMenuHandlers";
+constexpr wchar_t kCursorsKey[] = L"Control Panel\\Cursors";
+constexpr UINT kRoleCount = 15;
+constexpr UINT kSaveSchemeId = 17;  // the handler's identifiers start at 1 in the host's menu
+
+bool Czech() {
+  const char* language = std::getenv("PIVORA_EXPECT_LANGUAGE");
+  return language != nullptr && std::string(language) == "cs";
+}
+
+void SetText(HKEY root, const std::wstring& key, const wchar_t* name, const std::wstring& value,
+             DWORD type = REG_SZ) {
+  ASSERT_EQ(RegSetKeyValueW(root, key.c_str(), name, type, value.c_str(),
+                            static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))),
+            ERROR_SUCCESS);
+}
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+
+class ShellHostTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    temp_ = temp;
+    root_ = temp_ / (L"pivora-host-" + std::to_wstring(GetCurrentProcessId()));
+    const auto written = pivora::pointer_files::WriteSamplePointers(root_ / L"Blue");
+    ASSERT_TRUE(written.ok()) << written.error;
+    SHDeleteKeyW(HKEY_CURRENT_USER, kCursorsKey);
+    ASSERT_EQ(Regsvr32(), 0u);
+  }
+  void TearDown() override {
+    Regsvr32(true);
+    SetCurrentDirectoryW(temp_.c_str());
+    std::error_code ignored;
+    fs::remove_all(root_, ignored);
+    CoUninitialize();
+  }
+
+  fs::path Pointer(const std::string& file) const { return root_ / L"Blue" / Wide(file); }
+
+  // Every role set to its sample pointer, as after a scheme of them was applied.
+  std::map<std::wstring, std::wstring> SetEveryRole() const {
+    for (const auto& sample : pivora::pointer_files::SamplePointers()) {
+      SetText(HKEY_CURRENT_USER, kCursorsKey, Wide(sample.value_name).c_str(),
+              Pointer(sample.file_name).wstring(), REG_EXPAND_SZ);
+    }
+    return StoredRoles();
+  }
+
+  // Everything registration and the tests touch goes back as it was.
+  RegistrySnapshot classes_{
+      HKEY_CLASSES_ROOT,
+      {L".crs", L"Pivora.crs.1", L"AppID\\{6E1B9F34-C2A7-45D0-8B6E-7F3A210C94D5}",
+       L"AppID\\Pivora.DLL", L"CLSID\\" + kClass, L".cur", L".ani", L"curfile", L"anifile",
+       L"SystemFileAssociations\\.cur", L"SystemFileAssociations\\.ani"}};
+  RegistrySnapshot approved_{
+      HKEY_LOCAL_MACHINE,
+      {L"Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved"}};
+  RegistrySnapshot cursors_{HKEY_CURRENT_USER, {kCursorsKey}};
+  fs::path temp_;
+  fs::path root_;
+};
+
+TEST_F(ShellHostTest, TheCursorFileTypesLeadToTheHandlerAndItsMenu) {
+  for (const char* file : {"Arrow.cur", "Wait.ani"}) {
+    SCOPED_TRACE(file);
+    const std::vector<HandlerEntry> handlers = FindContextMenuHandlers(Pointer(file));
+    ASSERT_EQ(handlers.size(), 1u);
+    EXPECT_TRUE(IsEqualCLSID(handlers[0].clsid, kHandlerClass));
+    EXPECT_EQ(handlers[0].key, (std::string(file).ends_with(".cur") ? L"curfile" : L"anifile") +
+                                   kHandlers + L"\\" + kClass);
+  }
+  // Handwriting has no system pointer, so its preview comes from the settings alone.
+  SetText(HKEY_CURRENT_USER, kCursorsKey, L"NWPen", Pointer("NWPen.cur").wstring(), REG_EXPAND_SZ);
+
+  const ContextMenu menu(Pointer("Hand.cur"));
+  EXPECT_TRUE(menu.problems().empty());
+  ASSERT_EQ(menu.handlers().size(), 1u);
+  EXPECT_EQ(menu.RangeOf(0), std::make_pair(1u, 18u));
+  const std::vector<MenuItem> items = menu.Items();
+  ASSERT_EQ(items.size(), 1u);
+  EXPECT_EQ(items[0].text, Czech() ? L"Změnit ukazatel" : L"Change Cursor");
+  EXPECT_TRUE(items[0].picture);
+  const std::vector<MenuItem>& roles = items[0].submenu;
+  ASSERT_EQ(roles.size(), kRoleCount + 2);
+  for (UINT role = 0; role < kRoleCount; ++role) {
+    SCOPED_TRACE(role);
+    EXPECT_EQ(roles[role].id, role + 1);
+    EXPECT_TRUE(roles[role].picture);
+    EXPECT_FALSE(roles[role].text.empty());
+    // The help text names the role as the item does.
+    EXPECT_NE(roles[role].help.find(L"\"" + roles[role].text + L"\""), std::wstring::npos)
+        << std::string(roles[role].help.begin(), roles[role].help.end());
+  }
+  EXPECT_EQ(roles[0].text, Czech() ? L"Normální výběr" : L"Normal Select");
+  EXPECT_TRUE(roles[kRoleCount].separator);
+  EXPECT_EQ(roles[kRoleCount + 1].id, kSaveSchemeId);
+  EXPECT_EQ(roles[kRoleCount + 1].text, Czech() ? L"Uložit schéma..." : L"Save Scheme...");
+  EXPECT_FALSE(roles[kRoleCount + 1].help.empty());
+}
+
+TEST_F(ShellHostTest, AnExtensionWithoutAFileTypeIsReachedThroughItsSystemAssociations) {
+  ASSERT_EQ(Regsvr32(true), 0u);
+  RegDeleteKeyValueW(HKEY_CLASSES_ROOT, L".cur", nullptr);
+  ASSERT_EQ(Regsvr32(), 0u);
+
+  const std::vector<HandlerEntry> handlers = FindContextMenuHandlers(Pointer("Arrow.cur"));
+  ASSERT_EQ(handlers.size(), 1u);
+  EXPECT_EQ(handlers[0].key, L"SystemFileAssociations\\.cur" + kHandlers + L"\\" + kClass);
+  const ContextMenu menu(Pointer("Arrow.cur"));
+  ASSERT_EQ(menu.Items().size(), 1u);
+  EXPECT_EQ(menu.Items()[0].submenu.size(), kRoleCount + 2);
+
+  // Unregistration finds the key there too.
+  ASSERT_EQ(Regsvr32(true), 0u);
+  EXPECT_TRUE(FindContextMenuHandlers(Pointer("Arrow.cur")).empty());
+  const ContextMenu none(Pointer("Arrow.cur"));
+  EXPECT_TRUE(none.Items().empty());
+  EXPECT_FALSE(none.problems().empty());
+}
+
+TEST_F(ShellHostTest, AHandlerKeyNamedByAFriendlyNameCountsOnce) {
+  SetText(HKEY_CLASSES_ROOT, L"curfile" + kHandlers + L"\\Pivora", nullptr, kClass);
+  SetText(HKEY_CLASSES_ROOT, L"curfile" + kHandlers + L"\\NotAClass", nullptr, L"Pivora.crs.1");
+  const std::vector<HandlerEntry> handlers = FindContextMenuHandlers(Pointer("Arrow.cur"));
+  ASSERT_EQ(handlers.size(), 1u);
+  EXPECT_TRUE(IsEqualCLSID(handlers[0].clsid, kHandlerClass));
+}
+
+TEST_F(ShellHostTest, ChoosingARoleMakesTheFileThatRolesPointer) {
+  const std::map<std::wstring, std::wstring> before = SetEveryRole();
+  const ContextMenu menu(Pointer("Hand.cur"));
+  ASSERT_EQ(menu.handlers().size(), 1u);
+  ASSERT_EQ(menu.Choose(5, nullptr), S_OK);  // "Precision Select"
+
+  std::map<std::wstring, std::wstring> expected = before;
+  expected[L"Crosshair"] = Pointer("Hand.cur").wstring();
+  EXPECT_EQ(StoredRoles(), expected);
+  EXPECT_EQ(menu.Choose(kSaveSchemeId + 2, nullptr), E_INVALIDARG);  // not the handler's
+}
+
+TEST_F(ShellHostTest, ASavedSchemeAppliedThroughTheVerbGivesBackTheSameSettings) {
+  std::map<std::wstring, std::wstring> saved = SetEveryRole();
+  RegDeleteKeyValueW(HKEY_CURRENT_USER, kCursorsKey, L"Help");  // a role left to the system
+  saved[L"Help"] = L"<absent>";
+
+  const fs::path scheme = root_ / L"My Schemes" / L"Blue";
+  fs::create_directories(scheme.parent_path());
+  {
+    const ContextMenu menu(Pointer("Arrow.cur"));
+    pivora::host::SaveDialogAnswer answer(scheme.wstring());
+    ASSERT_EQ(menu.Choose(kSaveSchemeId, nullptr), S_OK);
+    ASSERT_TRUE(answer.Finish());
+  }
+  // The dialog adds the extension; pointers beside the scheme are named relatively.
+  const std::string text = ReadFile(scheme.wstring() + L".crs");
+  EXPECT_NE(text.find("[Arrow]\r\nPath=..\\Blue\\Arrow.cur\r\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("[Help]\r\nPath=\r\n"), std::string::npos) << text;
+
+  SHDeleteKeyW(HKEY_CURRENT_USER, kCursorsKey);
+  SetText(HKEY_CURRENT_USER, kCursorsKey, L"Help", L"C:\\elsewhere\\help.cur", REG_EXPAND_SZ);
+  // Relative entries resolve from the scheme's folder, wherever the verb is run from.
+  SetCurrentDirectoryW(temp_.c_str());
+  DWORD exitCode = 1;
+  ASSERT_EQ(pivora::host::RunVerb(scheme.wstring() + L".crs", L"apply", &exitCode), S_OK);
+  EXPECT_EQ(exitCode, 0u);
+  EXPECT_EQ(StoredRoles(), saved);
+}
+
+}  // namespace

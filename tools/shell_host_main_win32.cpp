@@ -1,0 +1,126 @@
+// The file manager's side of a context menu, from the command line:
+//   shell_host <file> [--picture <png>] [--choose <id> [--save-as <path>]]
+//   shell_host <file> --verb <verb>
+// Prints the handlers the registry names for the file and the menu they build (identifier,
+// [*] for an item with a picture, text, help text); --picture photographs the menu with its
+// first submenu open (needs a display); --choose runs the item with that identifier, answering
+// the save dialog it may open with --save-as. --verb runs a static verb of the file the way a
+// double click does.
+#include <windows.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <memory>
+#include <string>
+
+#include "tools/shell_host.h"
+
+namespace {
+
+using namespace pivora::host;
+
+// Output is UTF-8 whatever the console's code page, so Czech texts arrive whole.
+void Print(const std::wstring& line) {
+  const int bytes = WideCharToMultiByte(CP_UTF8, 0, line.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  std::string utf8(static_cast<std::size_t>(bytes), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, line.c_str(), -1, utf8.data(), bytes, nullptr, nullptr);
+  std::fwrite(utf8.data(), 1, utf8.size() - 1, stdout);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
+}
+
+std::wstring Hex(HRESULT result) {
+  wchar_t text[16];
+  std::swprintf(text, 16, L"0x%08lX", static_cast<unsigned long>(result));
+  return text;
+}
+
+struct Options {
+  std::wstring file;
+  std::wstring picture;
+  std::wstring verb;
+  std::wstring saveAs;
+  UINT choose = 0;
+};
+
+bool Parse(int argc, wchar_t** argv, Options& options) {
+  if (argc < 2) return false;
+  options.file = argv[1];
+  for (int i = 2; i < argc; i += 2) {
+    if (i + 1 >= argc) return false;
+    const std::wstring name = argv[i];
+    const wchar_t* value = argv[i + 1];
+    if (name == L"--picture") {
+      options.picture = value;
+    } else if (name == L"--choose") {
+      options.choose = static_cast<UINT>(std::wcstoul(value, nullptr, 10));
+      if (options.choose == 0) return false;
+    } else if (name == L"--save-as") {
+      options.saveAs = value;
+    } else if (name == L"--verb") {
+      options.verb = value;
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+int RunVerbOf(const Options& options) {
+  DWORD exitCode = 0;
+  const HRESULT result = RunVerb(options.file, options.verb, &exitCode);
+  Print(L"Verb \"" + options.verb + L"\" of " + options.file + L": " + Hex(result) +
+        L", the program it started ended with " + std::to_wstring(exitCode));
+  return SUCCEEDED(result) && exitCode == 0 ? 0 : 1;
+}
+
+int ShowMenu(const Options& options) {
+  const ContextMenu menu(options.file);
+  Print(L"Context menu of " + options.file);
+  for (std::size_t i = 0; i < menu.handlers().size(); ++i) {
+    const HandlerEntry& handler = menu.handlers()[i];
+    const auto [first, last] = menu.RangeOf(i);
+    Print(L"  handler \"" + handler.name + L"\" from HKCR\\" + handler.key + L", identifiers " +
+          std::to_wstring(first) + L"-" + std::to_wstring(last));
+  }
+  for (const std::wstring& problem : menu.problems()) Print(L"  problem: " + problem);
+  if (menu.handlers().empty()) return 1;
+  for (const std::wstring& line : Describe(menu.Items())) Print(L"  " + line);
+
+  int status = 0;
+  if (!options.picture.empty()) {
+    const bool saved = PhotographMenu(menu.handle(), options.picture, true);
+    Print(std::wstring(saved ? L"Picture of the menu: " : L"No picture could be taken: ") +
+          options.picture);
+    if (!saved) status = 1;
+  }
+  if (options.choose != 0) {
+    std::unique_ptr<SaveDialogAnswer> answer;
+    if (!options.saveAs.empty()) answer = std::make_unique<SaveDialogAnswer>(options.saveAs);
+    const HRESULT result = menu.Choose(options.choose, nullptr);
+    if (answer) {
+      const bool answered = answer->Finish();
+      Print(std::wstring(answered ? L"Save dialog answered with " : L"No save dialog for ") +
+            options.saveAs);
+    }
+    Print(L"Chose item " + std::to_wstring(options.choose) + L": " + Hex(result));
+    if (FAILED(result)) status = 1;
+  }
+  return status;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  Options options;
+  if (!Parse(argc, argv, options)) {
+    std::fprintf(stderr,
+                 "usage: shell_host <file> [--picture <png>] [--choose <id> [--save-as <path>]]\n"
+                 "       shell_host <file> --verb <verb>\n");
+    return 2;
+  }
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  const int status = options.verb.empty() ? ShowMenu(options) : RunVerbOf(options);
+  CoUninitialize();
+  return status;
+}
