@@ -1,81 +1,168 @@
 #!/usr/bin/env bash
-# Builds Pivora.dll and shows it at work in a private Wine prefix: sample pointer files and a
-# scheme naming them are written, the apply verb's command line is run, and the pointer
-# settings are printed before and after; then the context menu of a cursor file is shown as the
-# file manager would build it, and one of its items chosen. Also renders the library's images
-# as PNG files.
+# The whole life of the extension in a fresh, private Wine prefix (build/demo/wineprefix): the
+# setup program installs it silently; a stand-in for the file manager (tools/shell_host) opens
+# the context menu of a cursor file through the registered handler, chooses a role, saves the
+# pointers as a scheme through the real save dialog and photographs the menu; schemes are
+# applied through the registered "apply" verb; the pointer settings are shown as a table; the
+# uninstaller removes everything, and the registry is compared with how it was found.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/install-deps.sh
-
-cmake --preset windows >/dev/null
-cmake --build --preset windows --target Pivora show_menu
-cmake --preset native >/dev/null
-cmake --build --preset native --target make_pointer_files make_images
-
-demo=$PWD/build/demo
+root=$PWD
+demo=$root/build/demo
 prefix=$demo/wineprefix
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-cmake/wine-prefix.sh "$prefix"
+# English output, whatever the machine's locale; the Czech menu asks for its own.
+export LC_ALL=C.UTF-8
 
-# Pictures of the library's menu glyph and scheme icon, enlarged, for a person to look at.
-build/native/make_images --png "$demo/images" >/dev/null
-echo "Renderings of the menu glyph and the scheme icon: $demo/images"
-
-files=$demo/Pointer\ Schemes
-rm -rf "$files"
-build/native/make_pointer_files "$files/Blue" >/dev/null
-# A scheme as a person might keep it: pointers beside it, one role left to the system.
-{
-  printf '\xEF\xBB\xBF'
-  for name in Arrow Help AppStarting Wait Crosshair IBeam NWPen No SizeNS SizeWE SizeNWSE \
-    SizeNESW SizeAll UpArrow Hand; do
-    case $name in AppStarting | Wait) ext=ani ;; *) ext=cur ;; esac
-    if [ "$name" = Help ]; then entry=""; else entry="Blue\\$name.$ext"; fi
-    printf '[%s]\r\nPath=%s\r\n\r\n' "$name" "$entry"
-  done
-  printf '\0'
-} >"$files/Blue.crs"
-
-quietly() { "$@" 2>/dev/null </dev/null; }
-show() {
-  echo "$1"
-  quietly wine reg query 'HKCU\Control Panel\Cursors' | tr -d '\r' | grep -v '^$' || echo "    (no pointer settings)"
+steps=10
+step=0
+progress() {
+  step=$((step + 1))
+  printf '\n[%d/%d] %s\n' "$step" "$steps" "$*"
 }
 
-# Start from the stock pointers, with one custom setting the scheme leaves alone.
-quietly wine reg delete 'HKCU\Control Panel\Cursors' /f >/dev/null || true
-quietly wine reg add 'HKCU\Control Panel\Cursors' /v Help /t REG_EXPAND_SZ /d 'C:\old\help.cur' /f >/dev/null
-dll=$(quietly winepath -w "$PWD/build/windows/Pivora.dll")
-scheme=$(quietly winepath -w "$files/Blue.crs")
+# ---- Part one: build, on the machine itself ----
+if [ "${1:-}" != --on-display ]; then
+  progress "Installing what the build needs and building Pivora.dll, its setup program, the shell host and sample pointers"
+  bash scripts/install-deps.sh
+  cmake --preset windows >/dev/null
+  cmake --build --preset windows --target Pivora installer shell_host >/dev/null
+  cmake --preset native >/dev/null
+  cmake --build --preset native --target make_pointer_files make_images >/dev/null
+  ls -l build/windows/Pivora.dll build/windows/Pivora-setup.exe | awk '{print "    " $5 " bytes  " $NF}'
+  # Pictures of the library's menu glyph and scheme icon, enlarged, for a person to look at.
+  build/native/make_images --png "$demo/images" >/dev/null
 
-show "Before:"
-echo
-# Installed as an installer would; the apply verb's registered command is then run as the shell
-# runs it, with the scheme's path for %1.
-quietly wine regsvr32 /s "$dll"
-command=$(quietly wine reg query 'HKCR\Pivora.crs.1\shell\apply\command' /ve | tr -d '\r' |
-  sed -n 's/.*REG_SZ *//p')
-echo "Registered apply verb: $command"
-echo "Running it for $scheme"
-quietly wine ${command%\%1} "$scheme"
-wineserver -w
-echo
-show "After (every role from the scheme; Help, left empty there, is back to the system's own):"
+  progress "Making a fresh Wine prefix: $prefix"
+  if [ -d "$prefix" ]; then wineserver -k 2>/dev/null || true; fi
+  rm -rf "$prefix" "$prefix.lock"
+  cmake/wine-prefix.sh "$prefix"
+  wineserver -w
+  # Windows (the save dialog, the menu on screen) need a display: the rest runs on a private X
+  # server, and Wine's processes must be gone before it stops.
+  exec xvfb-run -a bash "$0" --on-display
+fi
+step=2
 
-# The context menu of a cursor file, as the file manager shows it, in English and in Czech; the
-# second run chooses "Busy" for the file.
-busy=$(quietly winepath -w "$files/Blue/Wait.ani")
-echo
-# Shown on a private X server, so that a picture of the submenu can be taken. Wine makes its
-# desktop with the first process of a prefix: every earlier one must have ended first.
-picture=$(quietly winepath -w "$demo/menu.png")
+# ---- Part two: in Wine, on a private X server ----
+quietly() { "$@" 2>/dev/null </dev/null | tr -d '\r'; }
+host=$(quietly winepath -w "$root/build/windows/shell_host.exe")
+schemes='C:\Pointer Schemes'
+unix_schemes="$prefix/drive_c/Pointer Schemes"
+roles=(Arrow Help AppStarting Wait Crosshair IBeam NWPen No SizeNS SizeWE SizeNWSE SizeNESW SizeAll
+  UpArrow Hand)
+
+# The pointer settings, one line per role: the stored path, or "(system)" when there is none.
+pointers() {
+  quietly wine reg query 'HKCU\Control Panel\Cursors' >"$demo/reg.txt" || true
+  for role in "${roles[@]}"; do
+    value=$(sed -n "s/^ *$role  *REG_[A-Z_]*  *//p" "$demo/reg.txt")
+    echo "${value:-(system)}"
+  done
+}
+
+# HKLM\Software, which holds HKEY_CLASSES_ROOT and everything an installer writes for the
+# machine, as key and value lines that sort and compare. (The rest of HKLM holds Wine's own
+# records of each display session.)
+registry_lines() {
+  quietly wine reg export 'HKLM\Software' "$(quietly winepath -w "$demo/hklm.reg")" /y >/dev/null
+  iconv -f UTF-16 -t UTF-8 "$demo/hklm.reg" | tr -d '\r' |
+    awk '/^\[/ { key = $0; print key; next } NF { print key " " $0 }' | LC_ALL=C sort
+}
+
+mkdir -p "$unix_schemes"
+build/native/make_pointer_files "$unix_schemes/Blue" >/dev/null
+# A scheme as a person might keep it: pointers beside it, named relatively; Help left to the
+# system.
+{
+  printf '\xEF\xBB\xBF'
+  for role in "${roles[@]}"; do
+    case $role in AppStarting | Wait) ext=ani ;; *) ext=cur ;; esac
+    if [ "$role" = Help ]; then entry=""; else entry="Blue\\$role.$ext"; fi
+    printf '[%s]\r\nPath=%s\r\n\r\n' "$role" "$entry"
+  done
+  printf '\0'
+} >"$unix_schemes/Blue.crs"
+echo "    Sample pointers in $schemes\\Blue (15 files, two animated) and the scheme $schemes\\Blue.crs"
+registry_lines >"$demo/registry-before.txt"
+pointers >"$demo/pointers-0.txt"
+
+progress "Installing silently: Pivora-setup.exe /S"
+quietly wine "$(quietly winepath -w "$root/build/windows/Pivora-setup.exe")" /S
 wineserver -w
-xvfb-run -a sh -c 'wine "$0" "$1" 3 "$2" 2>/dev/null </dev/null; wineserver -w' \
-  build/windows/show_menu.exe "$busy" "$picture" |
-  tr -d '\r' | sed -n '1,/^$/p'
-env LC_ALL=cs_CZ.UTF-8 wine build/windows/show_menu.exe "$busy" 3 2>/dev/null </dev/null | tr -d '\r'
+ls "$prefix/drive_c/Program Files/Pivora" | sed 's/^/    C:\\Program Files\\Pivora\\/'
+quietly wine reg query 'HKCR\curfile\ShellEx\ContextMenuHandlers' /s | grep -v '^$' | sed 's/^/    /'
+
+progress "The context menu of $schemes\\Blue\\Crosshair.cur, as the file manager builds it ([*]: with a picture)"
+quietly wine "$host" "$schemes\\Blue\\Crosshair.cur" | sed 's/^/    /'
 echo
-quietly wine reg query 'HKCU\Control Panel\Cursors' /v Wait | tr -d '\r' | grep Wait
-quietly wine regsvr32 /s /u "$dll"
-wineserver -k 2>/dev/null || true
+echo "    In Czech:"
+quietly env LC_ALL=cs_CZ.UTF-8 wine "$host" "$schemes\\Blue\\Crosshair.cur" | sed -n '3,$p' | sed 's/^/    /'
+
+progress "Choosing \"Precision Select\" (item 5) in that menu"
+quietly wine "$host" "$schemes\\Blue\\Crosshair.cur" --choose 5 | tail -n 1 | sed 's/^/    /'
+pointers >"$demo/pointers-1.txt"
+
+progress "Choosing \"Save Scheme...\" (item 17) and saving as $schemes\\Mine in the save dialog"
+quietly wine "$host" "$schemes\\Blue\\Crosshair.cur" --choose 17 --save-as "$schemes\\Mine" |
+  tail -n 2 | sed 's/^/    /'
+echo "    Mine.crs names the pointer beside it relatively:"
+sed '1s/^\xEF\xBB\xBF//' "$unix_schemes/Mine.crs" | tr -d '\r\0' | grep -A1 '^\[Crosshair\]' |
+  sed 's/^/      /'
+
+progress "Applying $schemes\\Blue.crs through its registered \"apply\" verb (ShellExecuteEx)"
+quietly wine reg query 'HKCR\Pivora.crs.1\shell\apply\command' /ve | sed -n 's/^ *(Default) *REG_SZ */    command: /p'
+quietly wine "$host" "$schemes\\Blue.crs" --verb apply | sed 's/^/    /'
+pointers >"$demo/pointers-2.txt"
+
+progress "Taking a picture of the menu on screen: $demo/menu.png"
+quietly wine "$host" "$schemes\\Blue\\Crosshair.cur" --picture "$(quietly winepath -w "$demo/menu.png")" |
+  tail -n 1 | sed 's/^/    /'
+echo "    (Wine draws its own stock pointers for roles it has one for; Handwriting shows Blue's pen.)"
+
+progress "Applying the saved $schemes\\Mine.crs back through the same verb"
+quietly wine "$host" "$schemes\\Mine.crs" --verb apply | sed 's/^/    /'
+pointers >"$demo/pointers-3.txt"
+echo
+echo "    Pointer settings (paths under $schemes):"
+short() { sed "s/^C:\\\\Pointer Schemes\\\\//"; }
+printf '    %-12s %-20s %-20s %-20s %-20s\n' Role "Before" "Role chosen" "Blue.crs applied" "Mine.crs applied"
+paste -d '|' <(printf '%s\n' "${roles[@]}") <(short <"$demo/pointers-0.txt") \
+  <(short <"$demo/pointers-1.txt") <(short <"$demo/pointers-2.txt") <(short <"$demo/pointers-3.txt") |
+  awk -F'|' '{ printf "    %-12s %-20s %-20s %-20s %-20s\n", $1, $2, $3, $4, $5 }'
+if cmp -s "$demo/pointers-1.txt" "$demo/pointers-3.txt"; then
+  echo "    The saved scheme gave back exactly the settings it was saved from."
+else
+  echo "    The saved scheme did NOT give back the settings it was saved from." >&2
+  exit 1
+fi
+
+progress "Uninstalling silently: Uninstall.exe /S, then comparing the registry with how it was found"
+quietly wine 'C:\Program Files\Pivora\Uninstall.exe' /S
+wineserver -w
+if [ -e "$prefix/drive_c/Program Files/Pivora" ]; then
+  echo "    C:\\Program Files\\Pivora is still there" >&2
+  exit 1
+fi
+echo "    C:\\Program Files\\Pivora is gone"
+registry_lines >"$demo/registry-after.txt"
+# What unregistration leaves on purpose: the scheme extension's key, with no owner now, and the
+# handler folders of the cursor file types.
+kept='\[HKEY_LOCAL_MACHINE\\Software\\Classes\\(\.crs|curfile\\ShellEx|curfile\\ShellEx\\ContextMenuHandlers|anifile\\ShellEx|anifile\\ShellEx\\ContextMenuHandlers|curfile|anifile)\]'
+LC_ALL=C comm -3 "$demo/registry-before.txt" "$demo/registry-after.txt" >"$demo/registry-diff.txt"
+if grep -Ev "^[[:space:]]*$kept" "$demo/registry-diff.txt" >"$demo/registry-unexpected.txt"; then
+  echo "    The registry differs in more than what unregistration leaves on purpose:" >&2
+  sed 's/^/      /' "$demo/registry-unexpected.txt" >&2
+  exit 1
+fi
+echo "    HKLM\\Software (with HKEY_CLASSES_ROOT) is as before installing, apart from what unregistration"
+echo "    leaves on purpose:"
+sed -e 's/^\t/      added:   /' -e t -e 's/^/      removed: /' "$demo/registry-diff.txt"
+quietly wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Pivora' >/dev/null &&
+  { echo "    the entry in the list of installed programs is still there" >&2; exit 1; }
+echo "    The entry in the list of installed programs is gone."
+wineserver -w
+
+echo
+echo "Done. The menu as it appeared on screen: $demo/menu.png"
+echo "Renderings of the menu glyph and the scheme icon: $demo/images"
