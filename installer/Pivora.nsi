@@ -1,5 +1,6 @@
 ; Installer for Pivora.dll: copies it to Program Files, registers it and leaves an uninstaller.
-; Build: makensis -DPIVORA_DLL=<path to Pivora.dll> -DOUTFILE=<path of the setup program> Pivora.nsi
+; Build: makensis -DPIVORA_DLL=<path to Pivora.dll> -DPIVORA_VERSION=<a.b.c.d>
+;        -DOUTFILE=<path of the setup program> Pivora.nsi
 
 Unicode true
 ; The library is 64-bit only, and a 32-bit installer would see the 32-bit registry and folders.
@@ -11,7 +12,9 @@ Target amd64-unicode
 !ifndef OUTFILE
   !define OUTFILE "Pivora-setup.exe"
 !endif
-!define PIVORA_VERSION "2.0.0.1"
+!ifndef PIVORA_VERSION
+  !error "Define PIVORA_VERSION as the library's version (-DPIVORA_VERSION=2.0.0.1)"
+!endif
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Pivora"
 
 Name "Pivora"

@@ -1,0 +1,130 @@
+# Checks shared by the installer tests; sourced. The caller sets `prefix` (its own Wine prefix)
+# and `test_name`, and counts in `checks`.
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+run="$here/../../cmake/wine-run.sh"
+clsid='{3A7C52E1-9D04-4B8E-A6F3-1C2D8E905B47}'
+approved_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Shell Extensions\Approved'
+win_dir='C:\Program Files\Pivora'
+unix_dir="$prefix/drive_c/Program Files/Pivora"
+checks=0
+
+fail() {
+  echo "$test_name test FAILED: $*" >&2
+  WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1
+  exit 1
+}
+
+"$here/../../cmake/wine-prefix.sh" "$prefix" || fail "could not create the Wine prefix $prefix"
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+
+# Waits for every Wine process of the prefix, an uninstaller's copy in the temp folder too;
+# not while a test keeps the prefix's server up on purpose (keep_server set).
+settle() { [ -n "${keep_server:-}" ] || WINEPREFIX=$prefix wineserver -w; }
+
+# reg_query KEY [reg options...]: the query's output in $scratch/reg.txt, CRs removed; status 0
+# when the key (or value) is there.
+reg_query() {
+  "$run" "$prefix" reg query "$@" >"$scratch/reg" 2>/dev/null
+  local rc=$?
+  tr -d '\r' <"$scratch/reg" >"$scratch/reg.txt"
+  return $rc
+}
+
+# value KEY NAME: the data of a value ("" for the default value).
+value() {
+  local key=$1 name=$2
+  if [ -z "$name" ]; then
+    reg_query "$key" /ve || return 1
+    sed -n 's/^ *(Default) *REG_[A-Z_]* *//p' "$scratch/reg.txt"
+  else
+    reg_query "$key" /v "$name" || return 1
+    sed -n "s/^ *$name *REG_[A-Z_]* *//p" "$scratch/reg.txt"
+  fi
+}
+
+expect_value() {
+  local key=$1 name=$2 expected=$3 actual
+  checks=$((checks + 1))
+  actual=$(value "$key" "$name") || fail "$key${name:+ value $name} is missing"
+  [ "$actual" = "$expected" ] ||
+    fail "$key${name:+ value $name} is '$actual', expected '$expected'"
+}
+
+expect_key() {
+  checks=$((checks + 1))
+  reg_query "$1" || fail "key $1 is missing"
+}
+
+expect_no_key() {
+  checks=$((checks + 1))
+  if reg_query "$1"; then fail "key $1 is still there: $(cat "$scratch/reg.txt")"; fi
+}
+
+expect_file() {
+  checks=$((checks + 1))
+  [ -f "$1" ] || fail "file $1 is missing"
+}
+
+expect_absent() {
+  checks=$((checks + 1))
+  [ ! -e "$1" ] || fail "$1 is still there"
+}
+
+# Every entry registration writes, for the library installed under $win_dir.
+expect_registered() {
+  expect_value "HKCR\\CLSID\\$clsid\\InprocServer32" '' "$win_dir\\Pivora.dll"
+  expect_value "HKCR\\CLSID\\$clsid\\InprocServer32" ThreadingModel Both
+  expect_key "HKCR\\AppID\\Pivora.DLL"
+  expect_value "$approved_key" "$clsid" 'Pivora - Context Menu Extension'
+  expect_value 'HKCR\.crs' '' 'Pivora.crs.1'
+  expect_key 'HKCR\Pivora.crs.1\shell\apply\command'
+  expect_key 'HKCR\Pivora.crs.1\shell\edit\command'
+  checks=$((checks + 1))
+  value 'HKCR\Pivora.crs.1\shell\apply\command' '' | grep -q ',ApplySet %1$' ||
+    fail "the apply verb does not call ApplySet: $(value 'HKCR\Pivora.crs.1\shell\apply\command' '')"
+  expect_key "HKCR\\curfile\\ShellEx\\ContextMenuHandlers\\$clsid"
+  expect_key "HKCR\\anifile\\ShellEx\\ContextMenuHandlers\\$clsid"
+}
+
+# None of registration's own entries is left.
+expect_unregistered() {
+  local when=$1
+  for key in "HKCR\\CLSID\\$clsid" "HKCR\\AppID\\Pivora.DLL" 'HKCR\Pivora.crs.1' \
+    "HKCR\\curfile\\ShellEx\\ContextMenuHandlers\\$clsid" \
+    "HKCR\\anifile\\ShellEx\\ContextMenuHandlers\\$clsid"; do
+    checks=$((checks + 1))
+    if reg_query "$key"; then fail "$when: key $key exists"; fi
+  done
+  checks=$((checks + 1))
+  if [ "$(value 'HKCR\.crs' '')" = "Pivora.crs.1" ]; then fail "$when: .crs still names Pivora.crs.1"; fi
+  checks=$((checks + 1))
+  if value "$approved_key" "$clsid" >/dev/null; then fail "$when: the extension is still approved"; fi
+}
+
+# registry_lines FILE: HKLM\Software (HKEY_CLASSES_ROOT and every per-machine record of an
+# installer) as sorted key and value lines.
+registry_lines() {
+  "$run" "$prefix" reg export 'HKLM\Software' 'C:\registry.reg' /y >/dev/null 2>&1 ||
+    fail "could not export the registry"
+  iconv -f UTF-16 -t UTF-8 "$prefix/drive_c/registry.reg" | tr -d '\r' |
+    awk '/^\[/ { key = $0; print key; next } NF { print key " " $0 }' | LC_ALL=C sort >"$1"
+  rm -f "$prefix/drive_c/registry.reg"
+}
+
+# expect_registry_as FILE WHEN: HKLM\Software is as FILE recorded it, apart from what
+# unregistration leaves on purpose (the handler folders of the cursor file types, the .crs key
+# with no owner or an empty OpenWithProgids key, the folders of the approval list) and the empty folders Windows Installer
+# keeps for its own records once it has been used.
+expect_registry_as() {
+  local before=$1 when=$2
+  local kept='\[HKEY_LOCAL_MACHINE\\Software\\Classes\\(\.crs|\.crs\\OpenWithProgids|(cur|ani)file|(cur|ani)file\\ShellEx|(cur|ani)file\\ShellEx\\ContextMenuHandlers)\]( @="")?'
+  kept+='|\[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions(\\Approved)?\]'
+  kept+='|\[HKEY_LOCAL_MACHINE\\Software\\(Microsoft\\Windows\\CurrentVersion\\Installer|Classes\\Installer)(\\[^]]*)?\]'
+  registry_lines "$scratch/registry-now"
+  checks=$((checks + 1))
+  LC_ALL=C comm -3 "$before" "$scratch/registry-now" | sed 's/^\t/added: /; t; s/^/removed: /' |
+    grep -Ev "^added: ($kept)\$" >"$scratch/registry-diff" &&
+    fail "$when: the registry differs from before: $(head -20 "$scratch/registry-diff")"
+  return 0
+}
