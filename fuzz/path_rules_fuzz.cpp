@@ -1,0 +1,59 @@
+// Any bytes are two paths and a text for the path rules: UTF-8, split at the first two NUL bytes
+// into a folder, a file and an environment text. Every rule must end without a crash, keep its
+// results within the platform's path length, and agree with itself: a relative form, appended
+// to its folder, stays within bounds; identity expansion gives the text back.
+#include <cstdint>
+#include <cstdlib>
+#include <map>
+#include <string>
+#include <string_view>
+
+#include "platform/native_path_rules.h"
+#include "platform/text.h"
+
+namespace {
+
+using namespace pivora;
+
+void Check(bool condition) {
+  if (!condition) std::abort();
+}
+
+std::u16string Part(std::string_view& bytes) {
+  const std::size_t end = bytes.find('\0');
+  const std::string_view part = bytes.substr(0, end);
+  bytes.remove_prefix(end == std::string_view::npos ? bytes.size() : end + 1);
+  return Utf8ToUtf16(part);
+}
+
+const NativePathRules& Rules() {
+  static const NativePathRules rules({{u"SYSTEMROOT", u"C:\\windows"},
+                                      {u"EMPTY", u""},
+                                      {u"LONG", std::u16string(300, u'x')},
+                                      {u"PERCENT", u"%SYSTEMROOT%"}});
+  return rules;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  std::string_view bytes(reinterpret_cast<const char*>(data), size);
+  const std::u16string folder = Part(bytes);
+  const std::u16string file = Part(bytes);
+  const std::u16string text = Part(bytes);
+  const NativePathRules& rules = Rules();
+
+  if (const auto relative = rules.RelativePathTo(folder, file)) {
+    Check(relative->size() <= kMaxPathUnits);
+    if (const auto joined = rules.Append(folder, *relative)) {
+      Check(joined->size() <= kMaxPathUnits);
+    }
+  }
+  if (const auto joined = rules.Append(folder, file)) Check(joined->size() <= kMaxPathUnits);
+  rules.IsRelative(folder);
+  rules.ExpandEnvironment(text);
+  const std::u16string same = ExpandEachReference(
+      text, [](std::u16string_view reference) { return std::u16string(reference); });
+  Check(same == text);
+  return 0;
+}
