@@ -1,5 +1,7 @@
 #include "tests/support/test_platform.h"
 
+#include "tests/support/seam_faults.h"
+
 #include <cstring>
 
 namespace pivora::testing {
@@ -24,17 +26,20 @@ void RecordingRegistry::Record(std::string_view call, std::u16string_view name) 
 }
 
 Status RecordingRegistry::OpenKey(KeyHandle parent, std::u16string_view subKey, KeyHandle& out) {
+  const AllocationPause pause;
   if (const Status f = Fault("OpenKey", subKey)) return f;
   return Opened(inner_.OpenKey(parent, subKey, out));
 }
 
 Status RecordingRegistry::OpenKeyEx(KeyHandle parent, std::u16string_view subKey,
                                     std::uint32_t access, KeyHandle& out) {
+  const AllocationPause pause;
   if (const Status f = Fault("OpenKeyEx", subKey)) return f;
   return Opened(inner_.OpenKeyEx(parent, subKey, access, out));
 }
 
 Status RecordingRegistry::CreateKey(KeyHandle parent, std::u16string_view subKey, KeyHandle& out) {
+  const AllocationPause pause;
   if (const Status f = Fault("CreateKey", subKey)) return f;
   Record("CreateKey", subKey);
   return Opened(inner_.CreateKey(parent, subKey, out));
@@ -42,44 +47,54 @@ Status RecordingRegistry::CreateKey(KeyHandle parent, std::u16string_view subKey
 
 Status RecordingRegistry::QueryValue(KeyHandle key, std::u16string_view name, std::uint32_t* type,
                                      void* data, std::uint32_t& byteCount) {
+  const AllocationPause pause;
   if (const Status f = Fault("QueryValue", name)) return f;
   return inner_.QueryValue(key, name, type, data, byteCount);
 }
 
 Status RecordingRegistry::SetValue(KeyHandle key, std::u16string_view name, std::uint32_t type,
                                    const void* data, std::uint32_t byteCount) {
+  const AllocationPause pause;
   Record("SetValue", name);
   if (const Status f = Fault("SetValue", name)) return f;
   return inner_.SetValue(key, name, type, data, byteCount);
 }
 
 Status RecordingRegistry::DeleteValue(KeyHandle key, std::u16string_view name) {
+  const AllocationPause pause;
   Record("DeleteValue", name);
   if (const Status f = Fault("DeleteValue", name)) return f;
   return inner_.DeleteValue(key, name);
 }
 
 Status RecordingRegistry::DeleteKey(KeyHandle parent, std::u16string_view subKey) {
+  const AllocationPause pause;
   Record("DeleteKey", subKey);
   if (const Status f = Fault("DeleteKey", subKey)) return f;
   return inner_.DeleteKey(parent, subKey);
 }
 
 Status RecordingRegistry::DeleteTree(KeyHandle parent, std::u16string_view subKey) {
+  const AllocationPause pause;
   Record("DeleteTree", subKey);
   if (const Status f = Fault("DeleteTree", subKey)) return f;
   return inner_.DeleteTree(parent, subKey);
 }
 
 Status RecordingRegistry::EnumKey(KeyHandle key, std::uint32_t index, std::u16string& name) {
+  const AllocationPause pause;
+  if (const Status f = Fault("EnumKey", u"")) return f;
   return inner_.EnumKey(key, index, name);
 }
 
 Status RecordingRegistry::QuerySubKeyCount(KeyHandle key, std::uint32_t& count) {
+  const AllocationPause pause;
+  if (const Status f = Fault("QuerySubKeyCount", u"")) return f;
   return inner_.QuerySubKeyCount(key, count);
 }
 
 void RecordingRegistry::Close(KeyHandle key) {
+  const AllocationPause pause;
   if (key < root_key::kClassesRoot || key > root_key::kDynData) --openHandles;
   inner_.Close(key);
 }

@@ -1,0 +1,172 @@
+#include "tests/support/seam_faults.h"
+
+#include <cstdlib>
+#include <new>
+#include <string>
+
+#include <gtest/gtest.h>
+
+namespace pivora::testing {
+namespace {
+
+// The allocation counter of the thread that armed it; off elsewhere.
+thread_local bool allocationsArmed = false;
+thread_local long allocationsMade = 0;
+thread_local long allocationToFail = -1;
+
+void* Allocate(std::size_t size) {
+  if (allocationsArmed && allocationsMade++ == allocationToFail) throw std::bad_alloc();
+  if (void* block = std::malloc(size == 0 ? 1 : size)) return block;
+  throw std::bad_alloc();
+}
+
+}  // namespace
+
+Status FaultyFiles::OpenForReading(std::u16string_view path, FileHandle& out) {
+  const AllocationPause pause;
+  if (const Status f = Fault("OpenForReading")) return f;
+  const Status result = inner_.OpenForReading(path, out);
+  if (result == status::kSuccess) ++openHandles;
+  return result;
+}
+
+Status FaultyFiles::Size(FileHandle file, std::uint64_t& size) {
+  const AllocationPause pause;
+  if (const Status f = Fault("Size")) return f;
+  return inner_.Size(file, size);
+}
+
+Status FaultyFiles::Read(FileHandle file, void* buffer, std::uint32_t size, std::uint32_t& read) {
+  const AllocationPause pause;
+  if (const Status f = Fault("Read")) return f;
+  return inner_.Read(file, buffer, size, read);
+}
+
+void FaultyFiles::Close(FileHandle file) {
+  const AllocationPause pause;
+  --openHandles;
+  inner_.Close(file);
+}
+
+bool FaultyFiles::Exists(std::u16string_view path) {
+  const AllocationPause pause;
+  return Fault("Exists") == status::kSuccess && inner_.Exists(path);
+}
+
+SeamFault::SeamFault(RecordingRegistry& registry, FaultyFiles& files, int failAt)
+    : registry_(registry), files_(files), failAt_(failAt) {
+  registry_.fault = [this](std::string_view call, std::u16string_view) { return Next(call); };
+  files_.fault = [this](std::string_view call) { return Next(call); };
+}
+
+SeamFault::~SeamFault() {
+  registry_.fault = nullptr;
+  files_.fault = nullptr;
+}
+
+Status SeamFault::Next(std::string_view call) {
+  if (calls++ != failAt_) return status::kSuccess;
+  failed = std::string(call);
+  // What a registry or a disk gives when it refuses: access denied, or a failing device.
+  return call == "Read" ? Status{1117} : status::kAccessDenied;
+}
+
+AllocationFault::AllocationFault(long failAt) {
+  allocationsMade = 0;
+  allocationToFail = failAt;
+  allocationsArmed = true;
+}
+
+AllocationFault::~AllocationFault() { allocationsArmed = false; }
+
+long AllocationFault::count() const { return allocationsMade; }
+
+AllocationPause::AllocationPause() : wasArmed_(allocationsArmed) { allocationsArmed = false; }
+
+AllocationPause::~AllocationPause() { allocationsArmed = wasArmed_; }
+
+void WalkFaults(const std::function<void(TestPlatform&)>& prepare,
+                const std::function<void(TestPlatform&, FileSystem&)>& run,
+                const std::function<void(TestPlatform&, const std::string&)>& check) {
+  int calls = 0;
+  {
+    TestPlatform bed;
+    prepare(bed);
+    FaultyFiles files(bed.files());
+    SeamFault counting(bed.registry(), files, -1);
+    run(bed, files);
+    calls = counting.calls;
+  }
+  ASSERT_GT(calls, 10);
+  for (int k = 0; k < calls; ++k) {
+    TestPlatform bed;
+    prepare(bed);
+    FaultyFiles files(bed.files());
+    std::string failed;
+    {
+      SeamFault fault(bed.registry(), files, k);
+      try {
+        run(bed, files);
+      } catch (const std::bad_alloc&) {
+        ADD_FAILURE() << "a failing call is not running out of memory";
+      } catch (...) {
+        ADD_FAILURE() << "an exception left after call " << k;
+      }
+      failed = fault.failed;
+    }
+    EXPECT_EQ(files.openHandles, 0) << "call " << k << " (" << failed << ")";
+    check(bed, "call " + std::to_string(k) + " (" + failed + ")");
+  }
+
+  long allocations = 0;
+  {
+    TestPlatform bed;
+    prepare(bed);
+    FaultyFiles files(bed.files());
+    AllocationFault counting(-1);
+    run(bed, files);
+    allocations = counting.count();
+  }
+  ASSERT_GT(allocations, 0);
+  for (long k = 0; k < allocations; ++k) {
+    TestPlatform bed;
+    prepare(bed);
+    FaultyFiles files(bed.files());
+    bool ranOut = false;
+    {
+      AllocationFault fault(k);
+      try {
+        run(bed, files);
+      } catch (const std::bad_alloc&) {
+        ranOut = true;
+      } catch (...) {
+        ADD_FAILURE() << "an exception other than std::bad_alloc after allocation " << k;
+      }
+    }
+    EXPECT_EQ(files.openHandles, 0) << "allocation " << k;
+    check(bed, "allocation " + std::to_string(k) + (ranOut ? " (thrown on)" : ""));
+  }
+}
+
+}  // namespace pivora::testing
+
+// The test program's allocations go through the counter above; the non-throwing forms fail
+// with a null pointer.
+void* operator new(std::size_t size) { return pivora::testing::Allocate(size); }
+void* operator new[](std::size_t size) { return pivora::testing::Allocate(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  try {
+    return pivora::testing::Allocate(size);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept {
+  return operator new(size, tag);
+}
+void operator delete(void* block, const std::nothrow_t&) noexcept { std::free(block); }
+void operator delete[](void* block, const std::nothrow_t&) noexcept { std::free(block); }
+void operator delete(void* block) noexcept { std::free(block); }
+void operator delete[](void* block) noexcept { std::free(block); }
+void operator delete(void* block, std::size_t) noexcept { std::free(block); }
+void operator delete[](void* block, std::size_t) noexcept { std::free(block); }
