@@ -10,18 +10,16 @@
 #include <filesystem>
 #include <vector>
 
+#include "bench/timing.h"
+
 namespace {
+
+using pivora::bench::Median;
+using pivora::bench::Milliseconds;
 
 constexpr CLSID kHandlerClass = {
     0x3A7C52E1, 0x9D04, 0x4B8E, {0xA6, 0xF3, 0x1C, 0x2D, 0x8E, 0x90, 0x5B, 0x47}};
 constexpr int kRuns = 200;
-
-double Milliseconds(LARGE_INTEGER from, LARGE_INTEGER to) {
-  LARGE_INTEGER frequency;
-  QueryPerformanceFrequency(&frequency);
-  return 1000.0 * static_cast<double>(to.QuadPart - from.QuadPart) /
-         static_cast<double>(frequency.QuadPart);
-}
 
 double TimeMenu(IContextMenu* menu) {
   const HMENU shellMenu = CreatePopupMenu();
@@ -31,11 +29,6 @@ double TimeMenu(IContextMenu* menu) {
   QueryPerformanceCounter(&end);
   DestroyMenu(shellMenu);
   return Milliseconds(start, end);
-}
-
-double Median(std::vector<double> times) {
-  std::sort(times.begin(), times.end());
-  return times[times.size() / 2];
 }
 
 }  // namespace

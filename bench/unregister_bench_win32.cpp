@@ -1,22 +1,19 @@
-// Times DllUnregisterServer, whose scan for handler keys walks every top-level key of
-// HKEY_CLASSES_ROOT, with 0, 1,000 and 10,000 extra top-level keys, and prints the time per key.
-// It registers and unregisters for real: run it in a prefix of its own.
+// Times DllRegisterServer and DllUnregisterServer, whose scan for handler keys walks every
+// top-level key of HKEY_CLASSES_ROOT, with 0, 1,000 and 10,000 extra top-level keys, and prints the
+// time per key. It registers and unregisters for real: run it in a prefix of its own.
 #include <windows.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <string>
 
+#include "bench/timing.h"
+
 namespace {
 
-using Entry = HRESULT STDAPICALLTYPE();
+using pivora::bench::Time;
 
-double Milliseconds(LARGE_INTEGER from, LARGE_INTEGER to) {
-  LARGE_INTEGER frequency;
-  QueryPerformanceFrequency(&frequency);
-  return 1000.0 * static_cast<double>(to.QuadPart - from.QuadPart) /
-         static_cast<double>(frequency.QuadPart);
-}
+using Entry = HRESULT STDAPICALLTYPE();
 
 std::wstring KeyName(int index) { return L"PivoraBench" + std::to_wstring(index); }
 
@@ -39,19 +36,20 @@ int main() {
       RegCreateKeyW(HKEY_CLASSES_ROOT, KeyName(i).c_str(), &key);
       RegCloseKey(key);
     }
-    registerServer();
-    LARGE_INTEGER start, end;
-    QueryPerformanceCounter(&start);
-    const HRESULT result = unregisterServer();
-    QueryPerformanceCounter(&end);
-    const double time = Milliseconds(start, end);
+    HRESULT registered = S_OK;
+    const double registering = Time([&] { registered = registerServer(); });
+    HRESULT result = S_OK;
+    const double time = Time([&] { result = unregisterServer(); });
     if (extra == 0) baseline = time;
-    std::printf("%6d extra keys: unregistration %8.2f ms (result 0x%08lx)%s\n", extra, time,
-                static_cast<unsigned long>(result),
-                extra == 0 ? ""
-                           : (" , " + std::to_string((time - baseline) / extra * 1000.0) +
-                              " us per extra key")
-                                 .c_str());
+    std::printf(
+        "%6d extra keys: registration %8.2f ms (0x%08lx), unregistration %8.2f ms "
+        "(0x%08lx)%s\n",
+        extra, registering, static_cast<unsigned long>(registered), time,
+        static_cast<unsigned long>(result),
+        extra == 0
+            ? ""
+            : (" , " + std::to_string((time - baseline) / extra * 1000.0) + " us per extra key")
+                  .c_str());
     for (int i = 0; i < extra; ++i) RegDeleteKeyW(HKEY_CLASSES_ROOT, KeyName(i).c_str());
   }
   FreeLibrary(library);
