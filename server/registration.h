@@ -6,10 +6,20 @@
 
 #include <string>
 
+#include "platform/registry.h"
+
 namespace pivora {
 
 HRESULT RegisterServer() noexcept;
 HRESULT UnregisterServer() noexcept;
+
+// What registration adds beside its scripts: the .crs file type with its verbs, and the handler
+// keys of .cur and .ani. A failed step skips only what depends on it; false when a handler key
+// could not be made.
+bool RegisterAssociations(Registry& registry);
+// Removes the handler keys wherever they are and hands .crs back; false when a handler key was
+// found and stays.
+bool UnregisterAssociations(Registry& registry);
 
 // The apply verb's command line for a library at `shortPath` (its 8.3 form, or the full path
 // where there is none): quoted when it holds a blank, which would otherwise end the path.

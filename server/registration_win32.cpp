@@ -1,6 +1,7 @@
 #include "server/registration.h"
 
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -54,12 +55,14 @@ Status SetText(Registry& registry, KeyHandle key, std::u16string_view name,
                            static_cast<std::uint32_t>((data.size() + 1) * sizeof(char16_t)));
 }
 
-// The key's default value, read into a zero-filled buffer of `units`; missing reads as empty.
-std::u16string DefaultValue(Registry& registry, KeyHandle key, std::size_t units, bool& read) {
+// The key's default value, read into a zero-filled buffer of `units`; a missing value reads as
+// empty. Nothing when the read fails for another reason.
+std::optional<std::u16string> DefaultValue(Registry& registry, KeyHandle key, std::size_t units) {
   std::u16string buffer(units, u'\0');
   auto bytes = static_cast<std::uint32_t>(units * sizeof(char16_t));
-  read = registry.QueryValue(key, u"", nullptr, buffer.data(), bytes) == status::kSuccess;
-  if (!read) bytes = 0;
+  const Status result = registry.QueryValue(key, u"", nullptr, buffer.data(), bytes);
+  if (result == status::kFileNotFound) return std::u16string();
+  if (result != status::kSuccess) return std::nullopt;
   buffer.resize(std::min<std::size_t>(units, bytes / sizeof(char16_t)));
   return std::u16string(buffer.c_str());
 }
@@ -89,20 +92,22 @@ void WriteVerb(Registry& registry, KeyHandle shell, std::u16string_view verb,
 }
 
 // Binds .crs to the ProgID, keeping a previous owner in OpenWithProgids to hand it back later.
+// The extension is taken over only once its owner is on record: an owner that cannot be read or
+// recorded keeps it, rather than being lost.
 void BindSchemeExtension(Registry& registry) {
   RegistryKey extension(registry);
   if (registry.CreateKey(kClassesRoot, kSchemeExtension, extension.put()) != status::kSuccess) {
     return;
   }
-  bool read = false;
-  const std::u16string owner = DefaultValue(registry, extension.get(), MAX_PATH, read);
-  if (EqualsIgnoringCase(owner, kProgId)) return;
-  if (!owner.empty()) {
+  const std::optional<std::u16string> owner = DefaultValue(registry, extension.get(), MAX_PATH);
+  if (!owner || EqualsIgnoringCase(*owner, kProgId)) return;
+  if (!owner->empty()) {
     RegistryKey progIds(registry);
-    if (registry.CreateKey(extension.get(), u"OpenWithProgids", progIds.put()) ==
-        status::kSuccess) {
-      RegistryKey previous(registry);
-      registry.CreateKey(progIds.get(), owner, previous.put());
+    RegistryKey previous(registry);
+    if (registry.CreateKey(extension.get(), u"OpenWithProgids", progIds.put()) !=
+            status::kSuccess ||
+        registry.CreateKey(progIds.get(), *owner, previous.put()) != status::kSuccess) {
+      return;
     }
   }
   SetText(registry, extension.get(), u"", kProgId);
@@ -184,23 +189,26 @@ bool RemoveMenuHandlerKeys(Registry& registry) {
   return removed;
 }
 
-// Hands .crs back to the owner it had before, when it is still ours.
+// Hands .crs back to the owner it had before, when it is still ours. The owner's record goes
+// only once the hand-back is written, so that a failure never loses it.
 void UnregisterSchemeFileType(Registry& registry) {
   RegistryKey extension(registry);
   if (registry.OpenKey(kClassesRoot, kSchemeExtension, extension.put()) == status::kSuccess) {
-    bool read = false;
-    if (EqualsIgnoringCase(DefaultValue(registry, extension.get(), MAX_PATH, read), kProgId)) {
+    const std::optional<std::u16string> owner = DefaultValue(registry, extension.get(), MAX_PATH);
+    if (owner && EqualsIgnoringCase(*owner, kProgId)) {
       std::u16string previous;
       RegistryKey progIds(registry);
       std::uint32_t count = 0;
       if (registry.OpenKey(extension.get(), u"OpenWithProgids", progIds.put()) ==
               status::kSuccess &&
           registry.QuerySubKeyCount(progIds.get(), count) == status::kSuccess && count > 0 &&
-          registry.EnumKey(progIds.get(), count - 1, previous) == status::kSuccess) {
+          registry.EnumKey(progIds.get(), count - 1, previous) != status::kSuccess) {
+        previous.clear();
+      }
+      if (SetText(registry, extension.get(), u"", previous) == status::kSuccess &&
+          !previous.empty()) {
         registry.DeleteKey(progIds.get(), previous);
       }
-      progIds.Reset();
-      SetText(registry, extension.get(), u"", previous);
     }
   }
   registry.DeleteTree(kClassesRoot, kProgId);
@@ -241,6 +249,19 @@ std::wstring ApplyCommand(const std::wstring& shortPath) {
   return L"rundll32.exe " + library + L",ApplySet %1";
 }
 
+bool RegisterAssociations(Registry& registry) {
+  RegisterSchemeFileType(registry);
+  const bool cursors = RegisterMenuHandlerForExtension(registry, u"cur");
+  const bool animated = RegisterMenuHandlerForExtension(registry, u"ani");
+  return cursors && animated;
+}
+
+bool UnregisterAssociations(Registry& registry) {
+  const bool removed = RemoveMenuHandlerKeys(registry);
+  UnregisterSchemeFileType(registry);
+  return removed;
+}
+
 HRESULT RegisterServer() noexcept {
   HRESULT result = S_OK;
   {
@@ -251,10 +272,7 @@ HRESULT RegisterServer() noexcept {
   if (FAILED(result)) return result;
   try {
     Win32Registry registry;
-    RegisterSchemeFileType(registry);
-    const bool cursors = RegisterMenuHandlerForExtension(registry, u"cur");
-    const bool animated = RegisterMenuHandlerForExtension(registry, u"ani");
-    return cursors && animated ? S_OK : E_FAIL;
+    return RegisterAssociations(registry) ? S_OK : E_FAIL;
   } catch (...) {
     return E_UNEXPECTED;
   }
@@ -264,8 +282,7 @@ HRESULT UnregisterServer() noexcept {
   bool handlersRemoved = false;
   try {
     Win32Registry registry;
-    handlersRemoved = RemoveMenuHandlerKeys(registry);
-    UnregisterSchemeFileType(registry);
+    handlersRemoved = UnregisterAssociations(registry);
   } catch (...) {
     handlersRemoved = false;
   }

@@ -59,12 +59,14 @@ std::u16string DialogFilter() {
   return filter;
 }
 
+// Running out of memory anywhere on the way, before the dialog too, is reported like any
+// other failure to save.
 HRESULT ExportScheme(HWND owner, const SelectedPath& selectedFile, ShellSeams& seams) {
-  const std::optional<std::u16string> chosen =
-      seams.windows.AskSavePath(reinterpret_cast<WindowHandle>(owner), FolderOf(selectedFile),
-                                Text(IDS_SAVE_TITLE, kDialogTextUnits), DialogFilter(), u"crs");
-  if (!chosen) return S_OK;
   try {
+    const std::optional<std::u16string> chosen =
+        seams.windows.AskSavePath(reinterpret_cast<WindowHandle>(owner), FolderOf(selectedFile),
+                                  Text(IDS_SAVE_TITLE, kDialogTextUnits), DialogFilter(), u"crs");
+    if (!chosen) return S_OK;
     CPointerSettings store(seams.registry, seams.reloader);
     const std::string bytes = ComposeScheme(*chosen, store, seams.paths);
     if (WriteFileWhole(*chosen, bytes)) return S_OK;

@@ -97,7 +97,7 @@ void WalkFaults(const std::function<void(TestPlatform&)>& prepare,
     run(bed, files);
     calls = counting.calls;
   }
-  ASSERT_GT(calls, 10);
+  ASSERT_GT(calls, 0);
   for (int k = 0; k < calls; ++k) {
     TestPlatform bed;
     prepare(bed);

@@ -21,6 +21,28 @@ std::filesystem::path FsPath(std::u16string_view path) {
   return std::filesystem::path(LongPathForm(path));
 }
 
+// Deletes a folder and everything in it, at any depth: the tests make paths longer than the C++
+// library's folder walk reaches here.
+void RemoveTree(const std::wstring& folder) {
+  WIN32_FIND_DATAW found{};
+  const HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      const std::wstring name = found.cFileName;
+      if (name == L"." || name == L"..") continue;
+      const std::wstring path = folder + L"\\" + name;
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        RemoveTree(path);
+      } else {
+        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(path.c_str());
+      }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+  }
+  RemoveDirectoryW(folder.c_str());
+}
+
 // The real registry, with HKEY_CURRENT_USER pointing at a scratch key of its own while the
 // host lives, so tests neither see nor disturb the prefix's own pointer settings. The account
 // it gives has an empty "Control Panel" key, like a native test's.
@@ -31,6 +53,8 @@ class Win32TestHost final : public TestHost {
     const std::wstring id =
         std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++counter);
     scratchKeyName_ = L"Software\\PivoraTests\\" + id;
+    // Wine reuses process ids: what an earlier run of the same id left goes first.
+    SHDeleteKeyW(HKEY_CURRENT_USER, scratchKeyName_.c_str());
     if (RegCreateKeyW(HKEY_CURRENT_USER, scratchKeyName_.c_str(), &scratchKey_) != ERROR_SUCCESS ||
         RegOverridePredefKey(HKEY_CURRENT_USER, scratchKey_) != ERROR_SUCCESS) {
       throw std::runtime_error("cannot redirect HKEY_CURRENT_USER");
@@ -42,6 +66,7 @@ class Win32TestHost final : public TestHost {
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
     std::wstring folder = std::wstring(temp) + L"pivora-" + id;
+    RemoveTree(LongPathForm(FromWide(folder)));
     CreateDirectoryW(folder.c_str(), nullptr);
     folder_ = FromWide(folder);
     SetEnvironmentVariableW(L"PIVORA_SCRATCH", folder.c_str());
@@ -51,8 +76,7 @@ class Win32TestHost final : public TestHost {
     RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
     RegCloseKey(scratchKey_);
     SHDeleteKeyW(HKEY_CURRENT_USER, scratchKeyName_.c_str());
-    std::error_code ignored;
-    std::filesystem::remove_all(FsPath(folder_), ignored);
+    RemoveTree(LongPathForm(folder_));
   }
 
   Registry& registry() override { return registry_; }

@@ -1,0 +1,193 @@
+// Registration's own registry work (the .crs file type, its verbs, the handler keys) with every
+// registry call and every allocation made to fail, one at a time, in both directions, against
+// a scratch HKEY_CLASSES_ROOT of this process. Whatever fails: nothing throws, another
+// program's entries survive, the owner .crs had before is never lost, and a clean
+// unregistration afterwards leaves none of ours.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <new>
+#include <optional>
+#include <string>
+
+#include "platform/memory_files.h"
+#include "platform/win32_platform.h"
+#include "server/registration.h"
+#include "tests/support/seam_faults.h"
+#include "tests/support/test_platform.h"
+
+namespace pivora {
+namespace {
+
+using testing::AllocationFault;
+using testing::FaultyFiles;
+using testing::RecordingRegistry;
+using testing::SeamFault;
+
+constexpr wchar_t kHandler[] =
+    L"\\ShellEx\\ContextMenuHandlers\\{3A7C52E1-9D04-4B8E-A6F3-1C2D8E905B47}";
+constexpr wchar_t kOtherHandler[] =
+    L"curfile\\ShellEx\\ContextMenuHandlers\\{0E0E0E0E-0000-0000-0000-000000000001}";
+
+// HKEY_CLASSES_ROOT of this process, pointed at a fresh key of its own while the object lives.
+class ScratchClassesRoot {
+ public:
+  ScratchClassesRoot()
+      : path_(L"Software\\PivoraTests\\classes-" + std::to_wstring(GetCurrentProcessId())) {
+    Reset();
+  }
+  ~ScratchClassesRoot() {
+    RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
+    RegDeleteTreeW(HKEY_CURRENT_USER, path_.c_str());
+  }
+  ScratchClassesRoot(const ScratchClassesRoot&) = delete;
+  ScratchClassesRoot& operator=(const ScratchClassesRoot&) = delete;
+
+  // Empties it and puts back what another program and the system keep there.
+  void Reset() {
+    RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
+    RegDeleteTreeW(HKEY_CURRENT_USER, path_.c_str());
+    HKEY root = nullptr;
+    RegCreateKeyW(HKEY_CURRENT_USER, path_.c_str(), &root);
+    RegOverridePredefKey(HKEY_CLASSES_ROOT, root);
+    RegCloseKey(root);
+    Set(L".crs", L"Other.Scheme");
+    Set(L"Other.Scheme", L"Another program's schemes");
+    Set(L".cur", L"curfile");
+    Set(L".ani", L"anifile");
+    Set(kOtherHandler, L"");
+  }
+
+  static void Set(const std::wstring& key, const std::wstring& value) {
+    RegSetKeyValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, REG_SZ, value.c_str(),
+                    static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+  }
+
+ private:
+  std::wstring path_;
+};
+
+bool Exists(const std::wstring& key) {
+  HKEY opened = nullptr;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) {
+    return false;
+  }
+  RegCloseKey(opened);
+  return true;
+}
+
+std::optional<std::wstring> Default(const std::wstring& key) {
+  wchar_t text[512] = {};
+  DWORD size = sizeof(text) - sizeof(wchar_t);
+  if (RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, text, &size) !=
+      ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  return std::wstring(text);
+}
+
+// The other program's entries, and none of ours once a clean unregistration has run.
+void ExpectOthersKeptAndOursGone(const std::string& what) {
+  EXPECT_TRUE(Exists(kOtherHandler)) << what;
+  EXPECT_EQ(Default(L"Other.Scheme"), L"Another program's schemes") << what;
+  Win32Registry clean;
+  EXPECT_TRUE(UnregisterAssociations(clean)) << what;
+  EXPECT_FALSE(Exists(L"Pivora.crs.1")) << what;
+  EXPECT_FALSE(Exists(std::wstring(L"curfile") + kHandler)) << what;
+  EXPECT_FALSE(Exists(std::wstring(L"anifile") + kHandler)) << what;
+  EXPECT_TRUE(Exists(kOtherHandler)) << what;
+}
+
+// Runs `step` on the recording registry once per call it makes with that call failing, and
+// once per allocation with that allocation failing, on a scratch root made ready by `prepare`.
+template <typename Prepare, typename Step, typename Check>
+void Walk(ScratchClassesRoot& root, Prepare prepare, Step step, Check check) {
+  Win32Registry win32;
+  MemoryFileSystem noFiles;
+  FaultyFiles files(noFiles);
+  int calls = 0;
+  {
+    root.Reset();
+    prepare();
+    RecordingRegistry registry(win32);
+    SeamFault counting(registry, files, -1);
+    step(registry);
+    calls = counting.calls;
+  }
+  ASSERT_GT(calls, 10);
+  for (int k = 0; k < calls; ++k) {
+    root.Reset();
+    prepare();
+    RecordingRegistry registry(win32);
+    std::string failed;
+    {
+      SeamFault fault(registry, files, k);
+      try {
+        step(registry);
+      } catch (...) {
+        ADD_FAILURE() << "an exception left after call " << k;
+      }
+      failed = fault.failed;
+    }
+    EXPECT_EQ(registry.openHandles, 0) << "call " << k;
+    check("call " + std::to_string(k) + " (" + failed + ")");
+  }
+  long allocations = 0;
+  {
+    root.Reset();
+    prepare();
+    AllocationFault counting(-1);
+    step(win32);
+    allocations = counting.count();
+  }
+  for (long k = 0; k < allocations; ++k) {
+    root.Reset();
+    prepare();
+    {
+      AllocationFault fault(k);
+      try {
+        step(win32);
+      } catch (const std::bad_alloc&) {
+        // Registration reports it as E_UNEXPECTED; what was written stays, as with any failure.
+      }
+    }
+    check("allocation " + std::to_string(k));
+  }
+}
+
+TEST(AssociationFaultWalkTest, RegisteringKeepsOtherOwnersWhateverFails) {
+  ScratchClassesRoot root;
+  Walk(
+      root, [] {}, [](Registry& registry) { RegisterAssociations(registry); },
+      [](const std::string& what) {
+        ExpectOthersKeptAndOursGone(what);
+        // .crs is back with its owner, or was never taken from it.
+        EXPECT_EQ(Default(L".crs"), L"Other.Scheme") << what;
+      });
+}
+
+TEST(AssociationFaultWalkTest, UnregisteringKeepsOtherOwnersWhateverFails) {
+  ScratchClassesRoot root;
+  Walk(
+      root,
+      [] {
+        Win32Registry registry;
+        ASSERT_TRUE(RegisterAssociations(registry));
+      },
+      [](Registry& registry) { UnregisterAssociations(registry); },
+      [](const std::string& what) {
+        // Still ours, or handed back: the owner is never replaced by another name.
+        const std::wstring owner = Default(L".crs").value_or(L"<none>");
+        EXPECT_TRUE(owner == L"Pivora.crs.1" || owner == L"Other.Scheme" || owner.empty())
+            << what << ": " << std::string(owner.begin(), owner.end());
+        // Where the hand-back did not happen, the previous owner is still on record.
+        if (owner != L"Other.Scheme") {
+          EXPECT_TRUE(Exists(L".crs\\OpenWithProgids\\Other.Scheme")) << what;
+        }
+        ExpectOthersKeptAndOursGone(what);
+      });
+}
+
+}  // namespace
+}  // namespace pivora
