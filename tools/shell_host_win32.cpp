@@ -21,7 +21,7 @@ constexpr UINT kLastId = 0x7FFF;
 constexpr wchar_t kHandlersKey[] = L"\\ShellEx\\ContextMenuHandlers";
 constexpr wchar_t kMenuClass[] = L"#32768";
 constexpr wchar_t kDialogClass[] = L"#32770";
-constexpr int kFileNameCombo = 0x47C;  // cmb13, Explorer-style save dialog
+constexpr int kFileNameCombo = 0x47C;  // cmb13, the OFN_EXPLORER save dialog
 constexpr int kFileNameEdit = 0x480;   // edt1, old-style save dialog
 
 class RegKey {

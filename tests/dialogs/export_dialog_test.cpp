@@ -41,7 +41,7 @@ using testing::ReadTree;
 using testing::WriteTree;
 
 constexpr wchar_t kCursorsKey[] = L"Control Panel\\Cursors";
-constexpr UINT kFileNameCombo = 0x47C;  // cmb13, Explorer-style dialog
+constexpr UINT kFileNameCombo = 0x47C;  // cmb13, the OFN_EXPLORER dialog
 constexpr UINT kFileNameEdit = 0x480;   // edt1, old-style dialog
 constexpr UINT kFilterCombo = 0x470;    // cmb1
 constexpr UINT kMessageTextId = 0xFFFF;
