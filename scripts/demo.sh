@@ -123,13 +123,6 @@ echo "    (Wine draws its own stock pointers for roles it has one for; Handwriti
 progress "Applying the saved $schemes\\Mine.crs back through the same verb"
 quietly wine "$host" "$schemes\\Mine.crs" --verb apply | sed 's/^/    /'
 pointers >"$demo/pointers-3.txt"
-echo
-echo "    Pointer settings (paths under $schemes):"
-short() { sed "s/^C:\\\\Pointer Schemes\\\\//"; }
-printf '    %-12s %-20s %-20s %-20s %-20s\n' Role "Before" "Role chosen" "Blue.crs applied" "Mine.crs applied"
-paste -d '|' <(printf '%s\n' "${roles[@]}") <(short <"$demo/pointers-0.txt") \
-  <(short <"$demo/pointers-1.txt") <(short <"$demo/pointers-2.txt") <(short <"$demo/pointers-3.txt") |
-  awk -F'|' '{ printf "    %-12s %-20s %-20s %-20s %-20s\n", $1, $2, $3, $4, $5 }'
 if cmp -s "$demo/pointers-1.txt" "$demo/pointers-3.txt"; then
   echo "    The saved scheme gave back exactly the settings it was saved from."
 else
@@ -164,5 +157,12 @@ echo "    The entry in the list of installed programs is gone."
 wineserver -w
 
 echo
-echo "Done. The menu as it appeared on screen: $demo/menu.png"
+echo "Done. Pointer settings along the way (paths under $schemes):"
+short() { sed "s/^C:\\\\Pointer Schemes\\\\//"; }
+printf '  %-12s %-20s %-20s %-20s %-20s\n' Role "Before" "Role chosen" "Blue.crs applied" "Mine.crs applied"
+paste -d '|' <(printf '%s\n' "${roles[@]}") <(short <"$demo/pointers-0.txt") \
+  <(short <"$demo/pointers-1.txt") <(short <"$demo/pointers-2.txt") <(short <"$demo/pointers-3.txt") |
+  awk -F'|' '{ printf "  %-12s %-20s %-20s %-20s %-20s\n", $1, $2, $3, $4, $5 }'
+echo
+echo "The menu as it appeared on screen: $demo/menu.png"
 echo "Renderings of the menu glyph and the scheme icon: $demo/images"
