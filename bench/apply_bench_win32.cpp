@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "bench/timing.h"
+#include "tests/windows/shell_objects.h"
 #include "tools/pointer_files.h"
 
 namespace {
@@ -122,47 +123,6 @@ struct Way {
   int wrong = 0;
 };
 
-// A minimal selection of one file, as the shell hands it over.
-class OneFile final : public IDataObject {
- public:
-  explicit OneFile(std::wstring path) : path_(std::move(path)) {}
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override {
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
-  HRESULT STDMETHODCALLTYPE GetData(FORMATETC* format, STGMEDIUM* medium) override {
-    if (format->cfFormat != CF_HDROP) return DV_E_FORMATETC;
-    const std::size_t bytes = sizeof(DROPFILES) + (path_.size() + 2) * sizeof(wchar_t);
-    const HGLOBAL memory = GlobalAlloc(GHND, bytes);
-    auto* drop = static_cast<DROPFILES*>(GlobalLock(memory));
-    drop->pFiles = sizeof(DROPFILES);
-    drop->fWide = TRUE;
-    std::copy(path_.begin(), path_.end(), reinterpret_cast<wchar_t*>(drop + 1));
-    GlobalUnlock(memory);
-    medium->tymed = TYMED_HGLOBAL;
-    medium->hGlobal = memory;
-    medium->pUnkForRelease = nullptr;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE QueryGetData(FORMATETC*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetCanonicalFormatEtc(FORMATETC*, FORMATETC*) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE EnumFormatEtc(DWORD, IEnumFORMATETC**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE DUnadvise(DWORD) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE EnumDAdvise(IEnumSTATDATA**) override { return E_NOTIMPL; }
-
- private:
-  std::wstring path_;
-};
-
 }  // namespace
 
 int main() {
@@ -224,7 +184,7 @@ int main() {
     applies.push_back(Time([&] { applySetW(nullptr, nullptr, line.data(), SW_SHOW); }));
   }
   const bool applied = StoredArrow() == files.arrow;
-  OneFile selection(files.arrow);
+  pivora::testing::DropDataObject selection({files.arrow});
   std::vector<double> readies;
   for (int run = 0; run < kInProcessRuns; ++run) {
     IClassFactory* factory = nullptr;
