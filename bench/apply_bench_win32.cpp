@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "bench/timing.h"
+#include "tests/e2e/installed_library.h"
 #include "tests/windows/shell_objects.h"
 #include "tools/pointer_files.h"
 
@@ -85,20 +86,6 @@ SchemeFiles WriteSchemeFiles(const fs::path& folder) {
   return files;
 }
 
-bool Run(std::wstring commandLine) {
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION process{};
-  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &startup, &process)) {
-    return false;
-  }
-  WaitForSingleObject(process.hProcess, 60000);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return true;
-}
-
 std::wstring StoredArrow() {
   wchar_t buffer[1024] = {};
   DWORD size = sizeof(buffer) - sizeof(wchar_t);
@@ -150,7 +137,7 @@ int main() {
   for (int round = 0; round < kRounds; ++round) {
     for (Way& way : ways) {
       ClearSettings();
-      way.times.push_back(Time([&] { Run(way.command); }));
+      way.times.push_back(Time([&] { pivora::testing::RunToEnd(way.command); }));
       const bool isFloor = &way == &ways.front();
       if (StoredArrow() != (isFloor ? L"<absent>" : files.arrow)) ++way.wrong;
     }
