@@ -20,9 +20,9 @@
 #include <vector>
 
 #include "bench/timing.h"
-#include "tests/e2e/installed_library.h"
-#include "tests/windows/shell_objects.h"
+#include "tools/installed_library.h"
 #include "tools/pointer_files.h"
+#include "tools/shell_objects.h"
 
 namespace {
 

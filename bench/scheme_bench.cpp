@@ -8,7 +8,7 @@
 #include "core/pointer_settings.h"
 #include "core/scheme.h"
 #include "platform/memory_registry.h"
-#include "platform/native_path_rules.h"
+#include "platform/portable_path_rules.h"
 
 namespace {
 
@@ -59,7 +59,7 @@ void BM_Compose(benchmark::State& state) {
   NoReloader reloader;
   CPointerSettings store(registry, reloader);
   KeyHandle key = 0;
-  registry.CreateKey(root_key::kCurrentUser, u"Control Panel\\Cursors", key);
+  registry.Create(root_key::kCurrentUser, u"Control Panel\\Cursors", key_access::kReadWrite, key);
   const auto length = static_cast<std::size_t>(state.range(0));
   for (std::size_t role = 0; role < kPointerRoleCount; ++role) {
     const std::u16string path = (role % 2 == 0 ? u"D:\\Pointers\\" : u"E:\\Other\\") +
@@ -68,7 +68,7 @@ void BM_Compose(benchmark::State& state) {
                       static_cast<std::uint32_t>((path.size() + 1) * 2));
   }
   registry.Close(key);
-  const NativePathRules paths;
+  const PortablePathRules paths;
   std::size_t bytes = 0;
   for (auto _ : state) {
     const std::string file = ComposeScheme(u"D:\\Pointers\\Blue.crs", store, paths);

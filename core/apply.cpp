@@ -63,9 +63,9 @@ std::optional<std::u16string> ResolveEntryPath(std::u16string_view entry,
                                                const PathRules& paths) {
   if (entry.find(u'%') != std::u16string_view::npos) return std::u16string(entry);
   if (!paths.IsRelative(entry)) return std::u16string(entry);
-  const std::size_t slash = schemePath.rfind(u'\\');
-  if (slash == std::u16string_view::npos) return std::nullopt;
-  return paths.Append(schemePath.substr(0, slash), entry);
+  const std::optional<std::u16string_view> folder = FolderOf(schemePath);
+  if (!folder) return std::nullopt;
+  return paths.Append(*folder, entry);
 }
 
 std::u16string_view SchemePathFromCommandLine(std::u16string_view commandLine) {

@@ -17,21 +17,23 @@ CPointerSettings::CPointerSettings(Registry& registry, PointerReloader& reloader
     : registry_(registry), reloader_(reloader), key_(registry) {}
 
 bool CPointerSettings::OpenForReading() {
-  return registry_.OpenKeyEx(root_key::kCurrentUser, kCursorsKey, key_access::kRead, key_.put()) ==
+  return registry_.Open(root_key::kCurrentUser, kCursorsKey, key_access::kRead, key_.put()) ==
          status::kSuccess;
 }
 
 bool CPointerSettings::OpenForWriting() {
-  if (registry_.OpenKey(root_key::kCurrentUser, kCursorsKey, key_.put()) == status::kSuccess) {
+  if (registry_.Open(root_key::kCurrentUser, kCursorsKey, key_access::kReadWrite, key_.put()) ==
+      status::kSuccess) {
     return true;
   }
   key_.Reset();
   RegistryKey controlPanel(registry_);
-  if (registry_.OpenKey(root_key::kCurrentUser, kControlPanelKey, controlPanel.put()) !=
-      status::kSuccess) {
+  if (registry_.Open(root_key::kCurrentUser, kControlPanelKey, key_access::kReadWrite,
+                     controlPanel.put()) != status::kSuccess) {
     return false;
   }
-  if (registry_.CreateKey(controlPanel.get(), kCursorsSubKey, key_.put()) != status::kSuccess) {
+  if (registry_.Create(controlPanel.get(), kCursorsSubKey, key_access::kReadWrite, key_.put()) !=
+      status::kSuccess) {
     key_.Reset();
     return false;
   }

@@ -9,24 +9,6 @@ constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr std::u16string_view kLineEnd = u"\r\n";
 constexpr std::u16string_view kPathKey = u"Path=";
 
-// The text up to, not including, the last backslash; the whole text when it has none.
-std::u16string_view FolderOf(std::u16string_view path) {
-  const std::size_t slash = path.rfind(u'\\');
-  return slash == std::u16string_view::npos ? path : path.substr(0, slash);
-}
-
-char16_t AsciiUpper(char16_t c) {
-  return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c;
-}
-
-bool EqualsIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
-  }
-  return true;
-}
-
 std::u16string EntryFor(std::u16string_view stored, std::u16string_view folder,
                         const PathRules& paths) {
   // The path functions stop at MAX_PATH; a longer path is kept exactly as stored rather than
@@ -73,7 +55,8 @@ SchemeEntry SchemeEntries::operator[](std::size_t role) const {
 
 std::string ComposeScheme(std::u16string_view schemePath, CPointerSettings& store,
                           const PathRules& paths) {
-  const std::u16string_view folder = FolderOf(schemePath);
+  // A bare name is its own folder: nothing is relative to it.
+  const std::u16string_view folder = FolderOf(schemePath).value_or(schemePath);
   std::u16string text;
   if (!store.OpenForReading()) {
     text = TemplateText();

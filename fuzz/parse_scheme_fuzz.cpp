@@ -48,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   NoReloader reloader;
   CPointerSettings store(registry, reloader);
   KeyHandle controlPanel = 0;
-  registry.CreateKey(root_key::kCurrentUser, u"Control Panel", controlPanel);
+  registry.Create(root_key::kCurrentUser, u"Control Panel", key_access::kReadWrite, controlPanel);
   registry.Close(controlPanel);
   Check(store.OpenForWriting());
   for (std::size_t role = 0; role < kPointerRoleCount; ++role) {

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/native_path_rules.h"
+#include "platform/portable_path_rules.h"
 #include "platform/text.h"
 
 namespace {
@@ -26,11 +26,11 @@ std::u16string Part(std::string_view& bytes) {
   return Utf8ToUtf16(part);
 }
 
-const NativePathRules& Rules() {
-  static const NativePathRules rules({{u"SYSTEMROOT", u"C:\\windows"},
-                                      {u"EMPTY", u""},
-                                      {u"LONG", std::u16string(300, u'x')},
-                                      {u"PERCENT", u"%SYSTEMROOT%"}});
+const PortablePathRules& Rules() {
+  static const PortablePathRules rules({{u"SYSTEMROOT", u"C:\\windows"},
+                                        {u"EMPTY", u""},
+                                        {u"LONG", std::u16string(300, u'x')},
+                                        {u"PERCENT", u"%SYSTEMROOT%"}});
   return rules;
 }
 
@@ -41,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::u16string folder = Part(bytes);
   const std::u16string file = Part(bytes);
   const std::u16string text = Part(bytes);
-  const NativePathRules& rules = Rules();
+  const PortablePathRules& rules = Rules();
 
   if (const auto relative = rules.RelativePathTo(folder, file)) {
     Check(relative->size() <= kMaxPathUnits);

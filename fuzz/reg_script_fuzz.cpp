@@ -44,7 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   MemoryRegistry registry;
   // Something for ForceRemove and Delete to find.
   KeyHandle existing = 0;
-  registry.CreateKey(root_key::kCurrentUser, u"Software\\Existing\\Inner", existing);
+  registry.Create(root_key::kCurrentUser, u"Software\\Existing\\Inner", key_access::kReadWrite,
+                  existing);
   registry.Close(existing);
 
   CRegObject registrar;

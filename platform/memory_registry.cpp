@@ -79,8 +79,8 @@ Status MemoryRegistry::Walk(KeyHandle parent, std::u16string_view subKey, bool c
   return status::kSuccess;
 }
 
-Status MemoryRegistry::Open(KeyHandle parent, std::u16string_view subKey, bool create,
-                            KeyHandle& out) {
+Status MemoryRegistry::OpenOrCreate(KeyHandle parent, std::u16string_view subKey, bool create,
+                                    KeyHandle& out) {
   std::shared_ptr<Node> node;
   if (const Status result = Walk(parent, subKey, create, node); result != status::kSuccess) {
     return result;
@@ -91,17 +91,14 @@ Status MemoryRegistry::Open(KeyHandle parent, std::u16string_view subKey, bool c
   return status::kSuccess;
 }
 
-Status MemoryRegistry::OpenKey(KeyHandle parent, std::u16string_view subKey, KeyHandle& out) {
-  return Open(parent, subKey, false, out);
+Status MemoryRegistry::Open(KeyHandle parent, std::u16string_view subKey, std::uint32_t,
+                            KeyHandle& out) {
+  return OpenOrCreate(parent, subKey, false, out);
 }
 
-Status MemoryRegistry::OpenKeyEx(KeyHandle parent, std::u16string_view subKey, std::uint32_t,
-                                 KeyHandle& out) {
-  return Open(parent, subKey, false, out);
-}
-
-Status MemoryRegistry::CreateKey(KeyHandle parent, std::u16string_view subKey, KeyHandle& out) {
-  return Open(parent, subKey, true, out);
+Status MemoryRegistry::Create(KeyHandle parent, std::u16string_view subKey, std::uint32_t,
+                              KeyHandle& out) {
+  return OpenOrCreate(parent, subKey, true, out);
 }
 
 Status MemoryRegistry::QueryValue(KeyHandle key, std::u16string_view name, std::uint32_t* type,

@@ -17,10 +17,10 @@ class MemoryRegistry final : public Registry {
   MemoryRegistry();
   ~MemoryRegistry() override;
 
-  Status OpenKey(KeyHandle parent, std::u16string_view subKey, KeyHandle& out) override;
-  Status OpenKeyEx(KeyHandle parent, std::u16string_view subKey, std::uint32_t access,
-                   KeyHandle& out) override;
-  Status CreateKey(KeyHandle parent, std::u16string_view subKey, KeyHandle& out) override;
+  Status Open(KeyHandle parent, std::u16string_view subKey, std::uint32_t access,
+              KeyHandle& out) override;
+  Status Create(KeyHandle parent, std::u16string_view subKey, std::uint32_t access,
+                KeyHandle& out) override;
   Status QueryValue(KeyHandle key, std::u16string_view name, std::uint32_t* type, void* data,
                     std::uint32_t& byteCount) override;
   Status SetValue(KeyHandle key, std::u16string_view name, std::uint32_t type, const void* data,
@@ -40,7 +40,7 @@ class MemoryRegistry final : public Registry {
   std::shared_ptr<Node> Resolve(KeyHandle key) const;
   Status Walk(KeyHandle parent, std::u16string_view subKey, bool create,
               std::shared_ptr<Node>& out);
-  Status Open(KeyHandle parent, std::u16string_view subKey, bool create, KeyHandle& out);
+  Status OpenOrCreate(KeyHandle parent, std::u16string_view subKey, bool create, KeyHandle& out);
   Status Detach(KeyHandle parent, std::u16string_view subKey, bool wholeTree);
 
   std::map<KeyHandle, std::shared_ptr<Node>> roots_;

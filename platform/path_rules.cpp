@@ -2,6 +2,12 @@
 
 namespace pivora {
 
+std::optional<std::u16string_view> FolderOf(std::u16string_view path) {
+  const std::size_t slash = path.rfind(u'\\');
+  if (slash == std::u16string_view::npos) return std::nullopt;
+  return path.substr(0, slash);
+}
+
 std::u16string ExpandEachReference(
     std::u16string_view text, const std::function<std::u16string(std::u16string_view)>& expand) {
   std::u16string out;

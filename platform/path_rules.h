@@ -20,6 +20,9 @@ inline constexpr std::size_t kMaxPathUnits = 259;
 std::u16string ExpandEachReference(
     std::u16string_view text, const std::function<std::u16string(std::u16string_view)>& expand);
 
+// The folder of a path: the text before its last backslash; nothing when it has none.
+std::optional<std::u16string_view> FolderOf(std::u16string_view path);
+
 class PathRules {
  public:
   virtual ~PathRules() = default;

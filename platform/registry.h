@@ -25,8 +25,9 @@ inline constexpr KeyHandle kDynData = 0x80000006;
 }  // namespace root_key
 
 namespace key_access {
-inline constexpr std::uint32_t kRead = 0x20019;
-inline constexpr std::uint32_t kReadWrite = 0x2001F;
+inline constexpr std::uint32_t kRead = 0x20019;       // KEY_READ
+inline constexpr std::uint32_t kWrite = 0x20006;      // KEY_WRITE
+inline constexpr std::uint32_t kReadWrite = 0x2001F;  // KEY_READ | KEY_WRITE
 inline constexpr std::uint32_t kAll = 0xF003F;
 }  // namespace key_access
 
@@ -43,13 +44,13 @@ class Registry {
  public:
   virtual ~Registry() = default;
 
-  // RegOpenKeyW: an existing key with full access.
-  virtual Status OpenKey(KeyHandle parent, std::u16string_view subKey, KeyHandle& out) = 0;
-  // RegOpenKeyExW with options 0 and the access given.
-  virtual Status OpenKeyEx(KeyHandle parent, std::u16string_view subKey, std::uint32_t access,
-                           KeyHandle& out) = 0;
-  // RegCreateKeyW: opens the key, or creates it with its missing intermediate keys.
-  virtual Status CreateKey(KeyHandle parent, std::u16string_view subKey, KeyHandle& out) = 0;
+  // RegOpenKeyExW: an existing key, with options 0 and the access given.
+  virtual Status Open(KeyHandle parent, std::u16string_view subKey, std::uint32_t access,
+                      KeyHandle& out) = 0;
+  // RegCreateKeyExW: opens the key, or creates it with its missing intermediate keys, with the
+  // access given, no class and default options.
+  virtual Status Create(KeyHandle parent, std::u16string_view subKey, std::uint32_t access,
+                        KeyHandle& out) = 0;
   // RegQueryValueExW. With `data` null only the size is reported. When the value does not fit,
   // kMoreData, `byteCount` set to the size needed and `data` untouched.
   virtual Status QueryValue(KeyHandle key, std::u16string_view name, std::uint32_t* type,

@@ -3,11 +3,16 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace pivora {
 
 // Copies at most capacity - 1 characters and a terminator into `buffer`; returns the number of
 // characters copied, 0 when no module has a text for the id or there is no room at all.
 int LoadResourceText(std::uint32_t id, char16_t* buffer, int capacity);
+
+// The text as a string, read through a buffer of `capacity` units: at most capacity - 1
+// characters, empty when there is none.
+std::u16string ResourceText(std::uint32_t id, int capacity);
 
 }  // namespace pivora

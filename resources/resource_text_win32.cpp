@@ -1,7 +1,7 @@
 #include <windows.h>
 
+#include "module/module_records.h"
 #include "resources/resource_text.h"
-#include "server/module_records.h"
 
 namespace pivora {
 
@@ -15,6 +15,13 @@ int LoadResourceText(std::uint32_t id, char16_t* buffer, int capacity) {
     const int copied = LoadStringW(module, id, reinterpret_cast<wchar_t*>(buffer), capacity);
     if (copied > 0) return copied;
   }
+}
+
+std::u16string ResourceText(std::uint32_t id, int capacity) {
+  if (capacity <= 0) return {};
+  std::u16string text(static_cast<std::size_t>(capacity), u'\0');
+  text.resize(static_cast<std::size_t>(LoadResourceText(id, text.data(), capacity)));
+  return text;
 }
 
 }  // namespace pivora

@@ -10,8 +10,8 @@
 #include <type_traits>
 #include <utility>
 
+#include "platform/critical_section.h"
 #include "server/com_types.h"
-#include "server/critical_section.h"
 
 namespace pivora {
 
@@ -56,13 +56,13 @@ Object* NewObject(Args&&... args) noexcept {
 template <class Section>
 HRESULT SetupLock(Section& section) noexcept {
   if (FaultDue(FrameStep::kLockSetup)) return E_OUTOFMEMORY;
-  return FAILED(section.Setup()) ? E_OUTOFMEMORY : S_OK;
+  return section.Setup() ? S_OK : E_OUTOFMEMORY;
 }
 
 // The aggregate keeps its own count but needs no lock.
 class NoCriticalSection {
  public:
-  HRESULT Setup() noexcept { return S_OK; }
+  bool Setup() noexcept { return true; }
   void Delete() noexcept {}
   bool ready() const noexcept { return false; }
 };

@@ -4,7 +4,6 @@
 
 namespace pivora {
 
-bool initFailed = false;
 CAtlModule* currentModule = nullptr;
 
 LONG LockModule() noexcept { return currentModule->Lock(); }

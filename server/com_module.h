@@ -15,14 +15,13 @@
 #include <cstdint>
 #include <span>
 
+#include "module/load_state.h"
+#include "platform/critical_section.h"
 #include "server/com_frame.h"
 #include "server/com_types.h"
-#include "server/critical_section.h"
+#include "server/identifiers.h"
 
 namespace pivora {
-
-// Set when a record cannot set up its lock; the entry routine then refuses the load.
-extern bool initFailed;
 
 // The registry-script interpreter's table of %NAME% replacements, as the module fills it.
 struct IRegistrarBase : public IUnknown {
@@ -158,7 +157,7 @@ class CPivoraModule : public CAtlDllModuleT<CPivoraModule> {
  public:
   using CAtlDllModuleT::CAtlDllModuleT;
 
-  static constexpr char16_t appId[] = u"{6E1B9F34-C2A7-45D0-8B6E-7F3A210C94D5}";
+  static constexpr const char16_t* appId = kAppIdText;
 };
 
 // DllGetClassObject: the class factory of `rclsid`, created once and cached in its row.

@@ -5,12 +5,12 @@
 #include <new>
 #include <string>
 
+#include "platform/text.h"
+#include "server/com_barrier.h"
 #include "server/com_frame.h"
 
 namespace pivora {
 namespace {
-
-constexpr std::uint32_t kKeyWrite = 0x20006;  // KEY_WRITE
 
 constexpr std::size_t kMaxReplacementName = 31;
 constexpr std::size_t kValueNameCapacity = 260;     // MAX_PATH, terminator included
@@ -48,19 +48,10 @@ constexpr std::u16string_view kProtectedKeyNames[] = {
     u"SYSTEM",   u"Software",  u"TypeLib",
 };
 
-// The script's words, type letters and replacement names are ASCII, so ASCII folding suffices.
-char16_t FoldCase(char16_t c) {
-  return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c;
-}
-
-bool EqualsNoCase(std::u16string_view a, std::u16string_view b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                    [](char16_t x, char16_t y) { return FoldCase(x) == FoldCase(y); });
-}
-
 bool IsProtectedKeyName(std::u16string_view name) {
-  return std::any_of(std::begin(kProtectedKeyNames), std::end(kProtectedKeyNames),
-                     [name](std::u16string_view entry) { return EqualsNoCase(entry, name); });
+  return std::any_of(
+      std::begin(kProtectedKeyNames), std::end(kProtectedKeyNames),
+      [name](std::u16string_view entry) { return EqualsIgnoringAsciiCase(entry, name); });
 }
 
 // One key below the current one. An empty name would open the current key itself, and the
@@ -126,16 +117,14 @@ HRESULT CRegObject::DefineReplacement(const char16_t* key, const char16_t* item)
   std::unique_ptr<char16_t[]> value = CopyText(item);
   if (!value) return E_OUTOFMEMORY;
   // Both arrays grow before either takes its string, so a failure never leaves half a pair.
-  try {
+  return ComBarrier(E_OUTOFMEMORY, [&] {
     names_.reserve(names_.size() + 1);
     values_.reserve(values_.size() + 1);
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  }
-  names_.push_back(std::move(name));
-  values_.push_back(std::move(value));
-  ++count_;
-  return S_OK;
+    names_.push_back(std::move(name));
+    values_.push_back(std::move(value));
+    ++count_;
+    return S_OK;
+  });
 }
 
 HRESULT CRegObject::RemoveAllReplacements() {
@@ -149,14 +138,14 @@ CRegObject::~CRegObject() { CRegObject::RemoveAllReplacements(); }
 
 const char16_t* CRegObject::FindReplacement(std::u16string_view name) const {
   for (std::int32_t i = 0; i < count_; ++i) {
-    if (EqualsNoCase(names_[i].get(), name)) return values_[i].get();
+    if (EqualsIgnoringAsciiCase(names_[i].get(), name)) return values_[i].get();
   }
   return nullptr;
 }
 
 Status DeleteKeyTree(Registry& registry, KeyHandle parent, std::u16string_view name) {
   RegistryKey key(registry);
-  if (const Status opened = registry.OpenKeyEx(parent, name, key_access::kReadWrite, key.put());
+  if (const Status opened = registry.Open(parent, name, key_access::kReadWrite, key.put());
       opened != status::kSuccess) {
     return opened;
   }
@@ -176,7 +165,9 @@ Status DeleteKeyTree(Registry& registry, KeyHandle parent, std::u16string_view n
 ScriptParser::ScriptParser(Registry& registry, CRegObject& registrar)
     : registry_(registry), registrar_(registrar) {}
 
-bool ScriptParser::TokenIs(std::u16string_view word) const { return EqualsNoCase(Token(), word); }
+bool ScriptParser::TokenIs(std::u16string_view word) const {
+  return EqualsIgnoringAsciiCase(Token(), word);
+}
 
 HRESULT ScriptParser::ExpandReplacements(const char16_t* text) {
   const std::size_t length = std::char_traits<char16_t>::length(text);
@@ -385,7 +376,7 @@ HRESULT ScriptParser::ProcessKeyBlock(KeyHandle parentKey, bool doRegister, bool
       } else {
         if (!recovering && !keep) {
           RegistryKey key(registry_);
-          if (const Status opened = registry_.OpenKeyEx(parentKey, u"", kKeyWrite, key.put());
+          if (const Status opened = registry_.Open(parentKey, u"", key_access::kWrite, key.put());
               opened != status::kSuccess) {
             return HResultFromStatus(opened);
           }
@@ -403,13 +394,13 @@ HRESULT ScriptParser::ProcessKeyBlock(KeyHandle parentKey, bool doRegister, bool
     if (!IsKeyName(Token())) return kScriptMalformed;
 
     if (doRegister) {
-      Status opened =
-          registry_.OpenKeyEx(parentKey, Token(), key_access::kReadWrite, currentKey.put());
+      Status opened = registry_.Open(parentKey, Token(), key_access::kReadWrite, currentKey.put());
       if (opened != status::kSuccess) {
-        opened = registry_.OpenKeyEx(parentKey, Token(), key_access::kRead, currentKey.put());
+        opened = registry_.Open(parentKey, Token(), key_access::kRead, currentKey.put());
       }
       if (opened != status::kSuccess) {
-        if (const Status created = registry_.CreateKey(parentKey, Token(), currentKey.put());
+        if (const Status created =
+                registry_.Create(parentKey, Token(), key_access::kReadWrite, currentKey.put());
             created != status::kSuccess) {
           return HResultFromStatus(created);
         }
@@ -429,7 +420,7 @@ HRESULT ScriptParser::ProcessKeyBlock(KeyHandle parentKey, bool doRegister, bool
     // registry.
     RegistryKey key(registry_);
     Status opened = status::kFileNotFound;
-    if (!recovering) opened = registry_.OpenKeyEx(parentKey, Token(), key_access::kRead, key.put());
+    if (!recovering) opened = registry_.Open(parentKey, Token(), key_access::kRead, key.put());
     const bool entryRecovering = recovering || opened != status::kSuccess;
     char16_t keyName[kRememberedKeyName + 1];
     const std::size_t keyNameLength = std::min(tokenLength_, kRememberedKeyName);

@@ -3,18 +3,14 @@
 #include <memory>
 #include <string>
 
-#include "platform/win32_platform.h"
+#include "module/module_records.h"
+#include "platform/platform_win32.h"
+#include "server/com_barrier.h"
 #include "server/com_module.h"
 #include "server/com_reg_object.h"
-#include "server/module_records.h"
 
 namespace pivora {
 namespace {
-
-HRESULT LastErrorResult() {
-  const DWORD error = GetLastError();
-  return error != ERROR_SUCCESS ? HRESULT_FROM_WIN32(error) : E_FAIL;
-}
 
 // A module file loaded for its resources only, released when this goes.
 class DataFile {
@@ -68,7 +64,7 @@ std::u16string DoubledQuotes(const wchar_t* path) {
 }  // namespace
 
 HRESULT RunRegistryScript(std::uint16_t resourceId, bool doRegister, const ReplacementEntry* list) {
-  try {
+  return ComBarrier(E_OUTOFMEMORY, [&]() -> HRESULT {
     CRegObject registrar;
     for (const ReplacementEntry* entry = list; entry != nullptr && entry->name != nullptr;
          ++entry) {
@@ -87,9 +83,7 @@ HRESULT RunRegistryScript(std::uint16_t resourceId, bool doRegister, const Repla
       return E_OUTOFMEMORY;
     }
     return RunResourceScript(registrar, path, resourceId, L"REGISTRY", doRegister);
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  }
+  });
 }
 
 }  // namespace pivora

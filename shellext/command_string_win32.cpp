@@ -18,9 +18,8 @@ namespace {
 constexpr int kTextUnits = 256;
 
 std::wstring Text(std::uint32_t id) {
-  wchar_t buffer[kTextUnits] = {};
-  LoadResourceText(id, reinterpret_cast<char16_t*>(buffer), kTextUnits);
-  return buffer;
+  const std::u16string text = ResourceText(id, kTextUnits);
+  return std::wstring(text.begin(), text.end());
 }
 
 // The format's "%s" replaced by `value` and "%%" by "%", as printf would; nothing else in the
@@ -50,7 +49,7 @@ std::wstring HelpText(UINT_PTR idCmd) {
 
 }  // namespace
 
-HRESULT CommandString(UINT_PTR idCmd, UINT type, CHAR* name, UINT size) noexcept try {
+HRESULT CommandString(UINT_PTR idCmd, UINT type, CHAR* name, UINT size) {
   if (type == GCS_VALIDATEA || type == GCS_VALIDATEW) {
     return idCmd < MenuCommandOffset::Count ? S_OK : S_FALSE;
   }
@@ -70,8 +69,6 @@ HRESULT CommandString(UINT_PTR idCmd, UINT type, CHAR* name, UINT size) noexcept
   WideCharToMultiByte(CP_THREAD_ACP, 0, text.c_str(), -1, narrow.data(), bytes, nullptr, nullptr);
   lstrcpynA(name, narrow.data(), capacity);
   return S_OK;
-} catch (...) {
-  return E_OUTOFMEMORY;
 }
 
 }  // namespace pivora

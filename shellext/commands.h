@@ -12,7 +12,7 @@
 namespace pivora {
 
 HRESULT RunCommand(const CMINVOKECOMMANDINFO* info, const SelectedPath& selectedFile,
-                   ShellSeams& seams) noexcept;
+                   ShellSeams& seams);
 
 // Writes `bytes` as the file `path` whole or not at all: into a temporary file of the same
 // folder first, then put in place of any existing file. False, with nothing changed, on failure.

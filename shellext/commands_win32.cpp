@@ -6,8 +6,8 @@
 #include "core/pointer_roles.h"
 #include "core/pointer_settings.h"
 #include "core/scheme.h"
+#include "platform/platform_win32.h"
 #include "platform/unique_handle.h"
-#include "platform/win32_platform.h"
 #include "resources/resource_ids.h"
 #include "resources/resource_text.h"
 #include "shellext/menu_command.h"
@@ -18,12 +18,6 @@ namespace {
 // The buffers of the save dialog's texts.
 constexpr int kDialogTextUnits = 128;
 constexpr int kMessageUnits = 256;
-
-std::u16string Text(std::uint32_t id, int capacity) {
-  std::u16string buffer(static_cast<std::size_t>(capacity), u'\0');
-  buffer.resize(static_cast<std::size_t>(LoadResourceText(id, buffer.data(), capacity)));
-  return buffer;
-}
 
 HRESULT SetRolePointer(std::size_t role, const SelectedPath& selectedFile, ShellSeams& seams) {
   // Without a selection there is nothing to store, and an empty value would silently reset the
@@ -40,21 +34,18 @@ HRESULT SetRolePointer(std::size_t role, const SelectedPath& selectedFile, Shell
 
 void ShowExportFailure(HWND owner, ShellSeams& seams) {
   seams.windows.ShowMessage(reinterpret_cast<WindowHandle>(owner),
-                            Text(IDS_EXPORT_FAILED_TEXT, kMessageUnits),
-                            Text(IDS_EXPORT_FAILED_CAPTION, kMessageUnits));
+                            ResourceText(IDS_EXPORT_FAILED_TEXT, kMessageUnits),
+                            ResourceText(IDS_EXPORT_FAILED_CAPTION, kMessageUnits));
 }
 
-// The folder of the selected file: the path cut at its last backslash, or whole without one.
-std::u16string FolderOf(const SelectedPath& selectedFile) {
-  std::u16string folder(reinterpret_cast<const char16_t*>(selectedFile.data()));
-  if (const std::size_t slash = folder.rfind(u'\\'); slash != std::u16string::npos) {
-    folder.resize(slash);
-  }
-  return folder;
+// Where the dialog opens: the folder of the selected file, or the path whole without one.
+std::u16string InitialFolder(const SelectedPath& selectedFile) {
+  const std::u16string_view path(reinterpret_cast<const char16_t*>(selectedFile.data()));
+  return std::u16string(FolderOf(path).value_or(path));
 }
 
 std::u16string DialogFilter() {
-  std::u16string filter = Text(IDS_SAVE_FILTER, kDialogTextUnits);
+  std::u16string filter = ResourceText(IDS_SAVE_FILTER, kDialogTextUnits);
   for (char16_t& c : filter) c = c == u'|' ? u'\0' : c;
   return filter;
 }
@@ -63,9 +54,9 @@ std::u16string DialogFilter() {
 // other failure to save.
 HRESULT ExportScheme(HWND owner, const SelectedPath& selectedFile, ShellSeams& seams) {
   try {
-    const std::optional<std::u16string> chosen =
-        seams.windows.AskSavePath(reinterpret_cast<WindowHandle>(owner), FolderOf(selectedFile),
-                                  Text(IDS_SAVE_TITLE, kDialogTextUnits), DialogFilter(), u"crs");
+    const std::optional<std::u16string> chosen = seams.windows.AskSavePath(
+        reinterpret_cast<WindowHandle>(owner), InitialFolder(selectedFile),
+        ResourceText(IDS_SAVE_TITLE, kDialogTextUnits), DialogFilter(), u"crs");
     if (!chosen) return S_OK;
     CPointerSettings store(seams.registry, seams.reloader);
     const std::string bytes = ComposeScheme(*chosen, store, seams.paths);
@@ -99,8 +90,7 @@ bool WriteAll(HANDLE file, std::string_view bytes) {
 
 bool WriteFileWhole(const std::u16string& path, std::string_view bytes) {
   const std::wstring target = WideString(path);
-  const std::size_t slash = target.rfind(L'\\');
-  const std::wstring folder = slash == std::wstring::npos ? L"." : target.substr(0, slash);
+  const std::wstring folder = WideString(FolderOf(path).value_or(u"."));
   wchar_t temporary[MAX_PATH] = {};
   if (GetTempFileNameW(folder.c_str(), L"crs", 0, temporary) == 0) return false;
   bool placed = false;
@@ -121,7 +111,7 @@ bool WriteFileWhole(const std::u16string& path, std::string_view bytes) {
 }
 
 HRESULT RunCommand(const CMINVOKECOMMANDINFO* info, const SelectedPath& selectedFile,
-                   ShellSeams& seams) noexcept try {
+                   ShellSeams& seams) {
   if (info == nullptr) return E_INVALIDARG;
   const auto verb = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(info->lpVerb));
   // A text verb: the handler has none.
@@ -129,10 +119,6 @@ HRESULT RunCommand(const CMINVOKECOMMANDINFO* info, const SelectedPath& selected
   const UINT offset = LOWORD(verb);
   if (offset <= MenuCommandOffset::RoleLast) return SetRolePointer(offset, selectedFile, seams);
   return ExportScheme(info->hwnd, selectedFile, seams);
-} catch (const std::bad_alloc&) {
-  return E_OUTOFMEMORY;
-} catch (...) {
-  return E_FAIL;
 }
 
 }  // namespace pivora

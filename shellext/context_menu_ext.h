@@ -30,7 +30,7 @@ class CContextMenuExt : public CComObjectRootEx<CComMultiThreadModel>,
   virtual ~CContextMenuExt() = default;
 
   // The library's handlers use the real platform; tests hand a handler recording seams.
-  void UseSeams(ShellSeams& seams) { seams_ = &seams; }
+  void UseSeams(ShellSeams& testSeams) { seams = &testSeams; }
 
   // Registration runs the class's registry script through this hook.
   static HRESULT UpdateClassRegistry(BOOL doRegister);
@@ -51,7 +51,7 @@ class CContextMenuExt : public CComObjectRootEx<CComMultiThreadModel>,
   // Shown by the menus, never freed by them: they live as long as the object.
   UniqueBitmap submenuBitmap;
   std::array<UniqueBitmap, kPointerRoleCount> roleBitmaps;
-  ShellSeams* seams_ = &Win32ShellSeams();
+  ShellSeams* seams = &Win32ShellSeams();
 };
 
 }  // namespace pivora

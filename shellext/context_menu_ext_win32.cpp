@@ -1,6 +1,8 @@
 #include "shellext/context_menu_ext.h"
 
 #include "resources/resource_ids.h"
+#include "server/com_barrier.h"
+#include "server/identifiers.h"
 #include "server/registry_script.h"
 #include "shellext/command_string.h"
 #include "shellext/commands.h"
@@ -8,30 +10,38 @@
 
 namespace pivora {
 
-// {3A7C52E1-9D04-4B8E-A6F3-1C2D8E905B47}
-const CLSID CLSID_ContextMenuExt = {
-    0x3A7C52E1, 0x9D04, 0x4B8E, {0xA6, 0xF3, 0x1C, 0x2D, 0x8E, 0x90, 0x5B, 0x47}};
+const CLSID CLSID_ContextMenuExt = GuidFromText(kContextMenuClassIdText);
 
 HRESULT CContextMenuExt::UpdateClassRegistry(BOOL doRegister) {
   return RunRegistryScript(IDR_CLASS_SCRIPT, doRegister != FALSE);
 }
 
 HRESULT CContextMenuExt::Initialize(PCIDLIST_ABSOLUTE, IDataObject* data, HKEY) {
-  return ReadSelection(data, selectedFile);
+  const HRESULT result =
+      ComBarrier(E_UNEXPECTED, [&] { return ReadSelection(data, selectedFile); });
+  // Whatever went wrong, no half-read path stays behind.
+  if (FAILED(result)) selectedFile[0] = L'\0';
+  return result;
 }
 
+// The menu reports no failure: whatever happens, the shell's menu keeps what it had.
 HRESULT CContextMenuExt::QueryContextMenu(HMENU menu, UINT indexMenu, UINT idCmdFirst,
                                           UINT idCmdLast, UINT flags) {
-  return BuildContextMenu(menu, indexMenu, idCmdFirst, idCmdLast, flags, *seams_,
-                          MenuPictures{submenuBitmap, roleBitmaps});
+  return ComBarrier(
+      S_OK,
+      [&] {
+        return BuildContextMenu(menu, indexMenu, idCmdFirst, idCmdLast, flags, *seams,
+                                MenuPictures{submenuBitmap, roleBitmaps});
+      },
+      S_OK);
 }
 
 HRESULT CContextMenuExt::InvokeCommand(CMINVOKECOMMANDINFO* info) {
-  return RunCommand(info, selectedFile, *seams_);
+  return ComBarrier(E_OUTOFMEMORY, [&] { return RunCommand(info, selectedFile, *seams); });
 }
 
 HRESULT CContextMenuExt::GetCommandString(UINT_PTR idCmd, UINT type, UINT*, CHAR* name, UINT size) {
-  return CommandString(idCmd, type, name, size);
+  return ComBarrier(E_OUTOFMEMORY, [&] { return CommandString(idCmd, type, name, size); });
 }
 
 }  // namespace pivora

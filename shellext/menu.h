@@ -22,6 +22,6 @@ struct MenuPictures {
 // on. The result carries the number of identifiers used: 18, or 0 when CMF_DEFAULTONLY is set
 // or the shell's range is too small to hold them (nothing is inserted then).
 HRESULT BuildContextMenu(HMENU menu, UINT indexMenu, UINT idCmdFirst, UINT idCmdLast, UINT flags,
-                         ShellSeams& seams, MenuPictures pictures) noexcept;
+                         ShellSeams& seams, MenuPictures pictures);
 
 }  // namespace pivora

@@ -40,7 +40,7 @@ bool RangeHoldsAllCommands(UINT idCmdFirst, UINT idCmdLast) {
 }  // namespace
 
 HRESULT BuildContextMenu(HMENU menu, UINT indexMenu, UINT idCmdFirst, UINT idCmdLast, UINT flags,
-                         ShellSeams& seams, MenuPictures pictures) noexcept try {
+                         ShellSeams& seams, MenuPictures pictures) {
   if ((flags & CMF_DEFAULTONLY) != 0) return S_OK;
   // Identifiers past the shell's range belong to other handlers.
   if (!RangeHoldsAllCommands(idCmdFirst, idCmdLast)) return S_OK;
@@ -77,9 +77,6 @@ HRESULT BuildContextMenu(HMENU menu, UINT indexMenu, UINT idCmdFirst, UINT idCmd
   submenu.release();
   painter.Finish(menu, indexMenu, pictures.submenuBitmap);
   return MAKE_HRESULT(SEVERITY_SUCCESS, 0, MenuCommandOffset::Count);
-} catch (...) {
-  // Out of memory while reading the settings for a preview: the shell's menu keeps what it had.
-  return S_OK;
 }
 
 }  // namespace pivora

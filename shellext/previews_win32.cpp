@@ -2,8 +2,8 @@
 
 #include "core/pointer_roles.h"
 #include "core/pointer_settings.h"
+#include "module/module_records.h"
 #include "resources/resource_ids.h"
-#include "server/module_records.h"
 
 namespace pivora {
 namespace {

@@ -14,6 +14,6 @@ using SelectedPath = std::array<wchar_t, MAX_PATH>;
 // Empties `selectedFile`, then fills it with the path of the data object's one file. S_OK when
 // exactly one file with a path of at most MAX_PATH - 1 characters was selected; E_INVALIDARG
 // for any other selection, a null data object or one without file names in global memory.
-HRESULT ReadSelection(IDataObject* data, SelectedPath& selectedFile) noexcept;
+HRESULT ReadSelection(IDataObject* data, SelectedPath& selectedFile);
 
 }  // namespace pivora

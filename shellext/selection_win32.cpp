@@ -56,15 +56,10 @@ HRESULT ReadOneFile(IDataObject* data, SelectedPath& selectedFile) {
 
 }  // namespace
 
-HRESULT ReadSelection(IDataObject* data, SelectedPath& selectedFile) noexcept {
+HRESULT ReadSelection(IDataObject* data, SelectedPath& selectedFile) {
   selectedFile[0] = L'\0';
   if (data == nullptr) return E_INVALIDARG;
-  try {
-    return ReadOneFile(data, selectedFile);
-  } catch (...) {
-    selectedFile[0] = L'\0';
-    return E_UNEXPECTED;
-  }
+  return ReadOneFile(data, selectedFile);
 }
 
 }  // namespace pivora

@@ -26,7 +26,7 @@
 
 #include "tests/support/registry_tree.h"
 #include "tests/windows/library.h"
-#include "tests/windows/shell_objects.h"
+#include "tools/shell_objects.h"
 
 namespace pivora {
 namespace {

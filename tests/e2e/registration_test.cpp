@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/e2e/installed_library.h"
 #include "tests/support/registry_tree.h"
+#include "tools/installed_library.h"
 #include "tools/pointer_files.h"
 
 namespace {

@@ -16,7 +16,8 @@ class RegistryTest : public ::testing::Test {
  protected:
   KeyHandle Create(std::u16string_view path) {
     RegistryKey key(registry);
-    EXPECT_EQ(registry.CreateKey(root_key::kCurrentUser, path, key.put()), status::kSuccess);
+    EXPECT_EQ(registry.Create(root_key::kCurrentUser, path, key_access::kReadWrite, key.put()),
+              status::kSuccess);
     return held.emplace_back(std::move(key)).get();
   }
   void SetText(KeyHandle key, std::u16string_view name, std::u16string_view text) {
@@ -34,9 +35,9 @@ class RegistryTest : public ::testing::Test {
 TEST_F(RegistryTest, NamesCompareWithoutCase) {
   SetText(Create(u"Pivora Test\\Inner"), u"Value", u"x");
   RegistryKey key(registry);
-  ASSERT_EQ(registry.OpenKeyEx(root_key::kCurrentUser, u"PIVORA test\\inner", key_access::kRead,
-                               key.put()),
-            status::kSuccess);
+  ASSERT_EQ(
+      registry.Open(root_key::kCurrentUser, u"PIVORA test\\inner", key_access::kRead, key.put()),
+      status::kSuccess);
   std::uint32_t size = 0;
   EXPECT_EQ(registry.QueryValue(key.get(), u"vALUE", nullptr, nullptr, size), status::kSuccess);
   EXPECT_EQ(size, 4u);
@@ -44,11 +45,11 @@ TEST_F(RegistryTest, NamesCompareWithoutCase) {
 
 TEST_F(RegistryTest, OpeningAMissingKeyFailsAndCreatesNothing) {
   RegistryKey key(registry);
-  EXPECT_EQ(registry.OpenKey(root_key::kCurrentUser, u"Pivora Test\\Missing", key.put()),
+  EXPECT_EQ(registry.Open(root_key::kCurrentUser, u"Pivora Test\\Missing", key_access::kReadWrite,
+                          key.put()),
             status::kFileNotFound);
-  EXPECT_EQ(
-      registry.OpenKeyEx(root_key::kCurrentUser, u"Pivora Test", key_access::kRead, key.put()),
-      status::kFileNotFound);
+  EXPECT_EQ(registry.Open(root_key::kCurrentUser, u"Pivora Test", key_access::kRead, key.put()),
+            status::kFileNotFound);
 }
 
 TEST_F(RegistryTest, CreateMakesIntermediateKeysAndKeepsExistingOnes) {
@@ -132,8 +133,9 @@ TEST_F(RegistryTest, DeleteKeyTakesLeavesAndDeleteTreeTakesSubtrees) {
   EXPECT_NE(registry.DeleteKey(root_key::kCurrentUser, u"Pivora Test\\Branch"), status::kSuccess);
   EXPECT_EQ(registry.DeleteTree(root_key::kCurrentUser, u"Pivora Test"), status::kSuccess);
   RegistryKey key(registry);
-  EXPECT_EQ(registry.OpenKey(root_key::kCurrentUser, u"Pivora Test", key.put()),
-            status::kFileNotFound);
+  EXPECT_EQ(
+      registry.Open(root_key::kCurrentUser, u"Pivora Test", key_access::kReadWrite, key.put()),
+      status::kFileNotFound);
   EXPECT_EQ(registry.DeleteKey(root_key::kCurrentUser, u"Pivora Test"), status::kFileNotFound);
 }
 

@@ -44,14 +44,14 @@ bool KnownResult(HRESULT hr) {
 
 bool KeyExists(Registry& registry, std::u16string_view path) {
   RegistryKey key(registry);
-  return registry.OpenKeyEx(root_key::kCurrentUser, path, key_access::kRead, key.put()) ==
+  return registry.Open(root_key::kCurrentUser, path, key_access::kRead, key.put()) ==
          status::kSuccess;
 }
 
 bool ValueExists(Registry& registry, std::u16string_view path, std::u16string_view name) {
   RegistryKey key(registry);
   std::uint32_t size = 0;
-  return registry.OpenKeyEx(root_key::kCurrentUser, path, key_access::kRead, key.put()) ==
+  return registry.Open(root_key::kCurrentUser, path, key_access::kRead, key.put()) ==
              status::kSuccess &&
          registry.QueryValue(key.get(), name, nullptr, nullptr, size) == status::kSuccess;
 }
@@ -61,10 +61,12 @@ void PutNeighbours(Registry& registry) {
   for (std::u16string_view path : {u"Software\\CLSID\\{Other}\\InprocServer32",
                                    u"Software\\AppID\\Other.DLL", u"Software\\Approved"}) {
     RegistryKey key(registry);
-    ASSERT_EQ(registry.CreateKey(root_key::kCurrentUser, path, key.put()), status::kSuccess);
+    ASSERT_EQ(registry.Create(root_key::kCurrentUser, path, key_access::kReadWrite, key.put()),
+              status::kSuccess);
   }
   RegistryKey approved(registry);
-  registry.OpenKey(root_key::kCurrentUser, u"Software\\Approved", approved.put());
+  registry.Open(root_key::kCurrentUser, u"Software\\Approved", key_access::kReadWrite,
+                approved.put());
   const std::u16string text = u"theirs";
   registry.SetValue(approved.get(), u"{Other}", 1, text.c_str(),
                     static_cast<std::uint32_t>((text.size() + 1) * 2));

@@ -53,13 +53,13 @@ class RegScriptTest : public ::testing::Test {
 
   bool Exists(std::u16string_view path) {
     RegistryKey key(registry);
-    return registry.OpenKeyEx(root_key::kCurrentUser, path, key_access::kRead, key.put()) ==
+    return registry.Open(root_key::kCurrentUser, path, key_access::kRead, key.put()) ==
            status::kSuccess;
   }
 
   std::optional<StoredData> Read(std::u16string_view path, std::u16string_view name) {
     RegistryKey key(registry);
-    if (registry.OpenKeyEx(root_key::kCurrentUser, path, key_access::kRead, key.put()) != 0) {
+    if (registry.Open(root_key::kCurrentUser, path, key_access::kRead, key.put()) != 0) {
       return std::nullopt;
     }
     StoredData stored;
@@ -84,7 +84,8 @@ class RegScriptTest : public ::testing::Test {
   void Make(std::u16string_view path, std::u16string_view valueName = {},
             std::u16string_view text = {}) {
     RegistryKey key(registry);
-    ASSERT_EQ(registry.CreateKey(root_key::kCurrentUser, path, key.put()), status::kSuccess);
+    ASSERT_EQ(registry.Create(root_key::kCurrentUser, path, key_access::kReadWrite, key.put()),
+              status::kSuccess);
     if (valueName.empty()) return;
     const std::u16string data(text);
     ASSERT_EQ(registry.SetValue(key.get(), valueName, value_type::kString, data.c_str(),
@@ -733,9 +734,9 @@ TEST_P(UnregisterFaultTest, IsReturnedAsResult) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, UnregisterFaultTest,
     ::testing::Values(
-        RegistryFaultCase{"OpenDenied", "OpenKeyEx", u"Locked", status::kAccessDenied,
+        RegistryFaultCase{"OpenDenied", "OpenKey", u"Locked", status::kAccessDenied,
                           static_cast<HRESULT>(0x80070005u)},
-        RegistryFaultCase{"OpenFindsNothing", "OpenKeyEx", u"Locked", status::kFileNotFound, S_OK},
+        RegistryFaultCase{"OpenFindsNothing", "OpenKey", u"Locked", status::kFileNotFound, S_OK},
         RegistryFaultCase{"ValueDeleteDenied", "DeleteValue", u"v", status::kAccessDenied,
                           static_cast<HRESULT>(0x80070005u)},
         RegistryFaultCase{"ValueAlreadyGone", "DeleteValue", u"v", status::kFileNotFound, S_OK},
@@ -812,16 +813,14 @@ TEST_F(RegScriptTest, ClassScriptWritesThePathAsGivenAndLeavesOthersAlone) {
 // root other than HKEY_CURRENT_USER is ever reached.
 class RootProbe final : public Registry {
  public:
-  Status OpenKey(KeyHandle parent, std::u16string_view subKey, KeyHandle& out) override {
-    return inner_.OpenKey(parent, subKey, out);
-  }
-  Status OpenKeyEx(KeyHandle parent, std::u16string_view subKey, std::uint32_t access,
-                   KeyHandle& out) override {
+  Status Open(KeyHandle parent, std::u16string_view subKey, std::uint32_t access,
+              KeyHandle& out) override {
     parents.push_back(parent);
-    return inner_.OpenKeyEx(parent, subKey, access, out);
+    return inner_.Open(parent, subKey, access, out);
   }
-  Status CreateKey(KeyHandle parent, std::u16string_view subKey, KeyHandle& out) override {
-    return inner_.CreateKey(parent, subKey, out);
+  Status Create(KeyHandle parent, std::u16string_view subKey, std::uint32_t access,
+                KeyHandle& out) override {
+    return inner_.Create(parent, subKey, access, out);
   }
   Status QueryValue(KeyHandle key, std::u16string_view name, std::uint32_t* type, void* data,
                     std::uint32_t& byteCount) override {
@@ -933,9 +932,9 @@ TEST_F(RegScriptTest, DeleteKeyTreeRemovesEveryLevel) {
   Make(u"Pivora Test\\Tree\\E", u"w", u"y");
   Make(u"Pivora Test\\Sibling");
   RegistryKey parent(registry);
-  ASSERT_EQ(registry.OpenKeyEx(root_key::kCurrentUser, u"Pivora Test", key_access::kReadWrite,
-                               parent.put()),
-            status::kSuccess);
+  ASSERT_EQ(
+      registry.Open(root_key::kCurrentUser, u"Pivora Test", key_access::kReadWrite, parent.put()),
+      status::kSuccess);
   EXPECT_EQ(DeleteKeyTree(registry, parent.get(), u"tree"), status::kSuccess);
   EXPECT_EQ(DeleteKeyTree(registry, parent.get(), u"Tree"), status::kFileNotFound);
   parent.Reset();

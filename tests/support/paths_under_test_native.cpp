@@ -1,10 +1,10 @@
-#include "platform/native_path_rules.h"
+#include "platform/portable_path_rules.h"
 #include "tests/support/paths_under_test.h"
 
 namespace pivora::testing {
 
 const PathRules& PathRulesUnderTest() {
-  static const NativePathRules rules({{u"SystemRoot", u"C:\\windows"}, {u"PIVORA_EMPTY", u""}});
+  static const PortablePathRules rules({{u"SystemRoot", u"C:\\windows"}, {u"PIVORA_EMPTY", u""}});
   return rules;
 }
 

@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "platform/win32_path_rules.h"
+#include "platform/path_rules_win32.h"
 #include "tests/support/paths_under_test.h"
 
 namespace pivora::testing {

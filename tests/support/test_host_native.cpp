@@ -1,6 +1,6 @@
 #include "platform/memory_files.h"
 #include "platform/memory_registry.h"
-#include "platform/native_path_rules.h"
+#include "platform/portable_path_rules.h"
 #include "tests/support/test_platform.h"
 
 namespace pivora::testing {
@@ -13,7 +13,7 @@ class NativeTestHost final : public TestHost {
         paths_({{u"SystemRoot", u"C:\\windows"}, {u"PIVORA_SCRATCH", folder_}}) {
     files_.MakeFolder(folder_);
     RegistryKey key(registry_);
-    registry_.CreateKey(root_key::kCurrentUser, u"Control Panel", key.put());
+    registry_.Create(root_key::kCurrentUser, u"Control Panel", key_access::kReadWrite, key.put());
   }
 
   Registry& registry() override { return registry_; }
@@ -34,7 +34,7 @@ class NativeTestHost final : public TestHost {
   std::u16string folder_;
   MemoryRegistry registry_;
   MemoryFileSystem files_;
-  NativePathRules paths_;
+  PortablePathRules paths_;
 };
 
 }  // namespace

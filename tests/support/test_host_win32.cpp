@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "platform/win32_platform.h"
+#include "platform/platform_win32.h"
 #include "tests/support/test_platform.h"
 
 namespace pivora::testing {

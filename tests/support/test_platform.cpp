@@ -25,24 +25,19 @@ void RecordingRegistry::Record(std::string_view call, std::u16string_view name) 
   log.push_back(std::string(call) + " " + Narrow(name));
 }
 
-Status RecordingRegistry::OpenKey(KeyHandle parent, std::u16string_view subKey, KeyHandle& out) {
+Status RecordingRegistry::Open(KeyHandle parent, std::u16string_view subKey, std::uint32_t access,
+                               KeyHandle& out) {
   const AllocationPause pause;
   if (const Status f = Fault("OpenKey", subKey)) return f;
-  return Opened(inner_.OpenKey(parent, subKey, out));
+  return Opened(inner_.Open(parent, subKey, access, out));
 }
 
-Status RecordingRegistry::OpenKeyEx(KeyHandle parent, std::u16string_view subKey,
-                                    std::uint32_t access, KeyHandle& out) {
-  const AllocationPause pause;
-  if (const Status f = Fault("OpenKeyEx", subKey)) return f;
-  return Opened(inner_.OpenKeyEx(parent, subKey, access, out));
-}
-
-Status RecordingRegistry::CreateKey(KeyHandle parent, std::u16string_view subKey, KeyHandle& out) {
+Status RecordingRegistry::Create(KeyHandle parent, std::u16string_view subKey, std::uint32_t access,
+                                 KeyHandle& out) {
   const AllocationPause pause;
   if (const Status f = Fault("CreateKey", subKey)) return f;
   Record("CreateKey", subKey);
-  return Opened(inner_.CreateKey(parent, subKey, out));
+  return Opened(inner_.Create(parent, subKey, access, out));
 }
 
 Status RecordingRegistry::QueryValue(KeyHandle key, std::u16string_view name, std::uint32_t* type,
@@ -108,7 +103,7 @@ TestPlatform::TestPlatform() : host_(MakeTestHost()), registry_(host_->registry(
 std::optional<StoredValue> TestPlatform::Stored(std::u16string_view valueName) {
   Registry& raw = host_->registry();
   RegistryKey key(raw);
-  if (raw.OpenKeyEx(root_key::kCurrentUser, kCursors, key_access::kRead, key.put()) != 0) {
+  if (raw.Open(root_key::kCurrentUser, kCursors, key_access::kRead, key.put()) != 0) {
     return std::nullopt;
   }
   StoredValue value;
@@ -134,20 +129,20 @@ void TestPlatform::StoreBytes(std::u16string_view valueName, std::uint32_t type,
                               std::uint32_t byteCount) {
   Registry& raw = host_->registry();
   RegistryKey key(raw);
-  raw.CreateKey(root_key::kCurrentUser, kCursors, key.put());
+  raw.Create(root_key::kCurrentUser, kCursors, key_access::kReadWrite, key.put());
   raw.SetValue(key.get(), valueName, type, data, byteCount);
 }
 
 bool TestPlatform::CursorsKeyExists() {
   RegistryKey key(host_->registry());
-  return host_->registry().OpenKeyEx(root_key::kCurrentUser, kCursors, key_access::kRead,
-                                     key.put()) == 0;
+  return host_->registry().Open(root_key::kCurrentUser, kCursors, key_access::kRead, key.put()) ==
+         0;
 }
 
 bool TestPlatform::ControlPanelKeyExists() {
   RegistryKey key(host_->registry());
-  return host_->registry().OpenKeyEx(root_key::kCurrentUser, u"Control Panel", key_access::kRead,
-                                     key.put()) == 0;
+  return host_->registry().Open(root_key::kCurrentUser, u"Control Panel", key_access::kRead,
+                                key.put()) == 0;
 }
 
 void TestPlatform::RemoveCursorsKey() {

@@ -29,10 +29,10 @@ class RecordingRegistry final : public Registry {
  public:
   explicit RecordingRegistry(Registry& inner) : inner_(inner) {}
 
-  Status OpenKey(KeyHandle parent, std::u16string_view subKey, KeyHandle& out) override;
-  Status OpenKeyEx(KeyHandle parent, std::u16string_view subKey, std::uint32_t access,
-                   KeyHandle& out) override;
-  Status CreateKey(KeyHandle parent, std::u16string_view subKey, KeyHandle& out) override;
+  Status Open(KeyHandle parent, std::u16string_view subKey, std::uint32_t access,
+              KeyHandle& out) override;
+  Status Create(KeyHandle parent, std::u16string_view subKey, std::uint32_t access,
+                KeyHandle& out) override;
   Status QueryValue(KeyHandle key, std::u16string_view name, std::uint32_t* type, void* data,
                     std::uint32_t& byteCount) override;
   Status SetValue(KeyHandle key, std::u16string_view name, std::uint32_t type, const void* data,

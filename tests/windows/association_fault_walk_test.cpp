@@ -11,9 +11,9 @@
 #include <optional>
 #include <string>
 
+#include "dll/registration.h"
 #include "platform/memory_files.h"
-#include "platform/win32_platform.h"
-#include "server/registration.h"
+#include "platform/platform_win32.h"
 #include "tests/support/seam_faults.h"
 #include "tests/support/test_platform.h"
 

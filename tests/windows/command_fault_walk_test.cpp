@@ -18,12 +18,12 @@
 
 #include "core/pointer_roles.h"
 #include "core/scheme.h"
-#include "platform/win32_path_rules.h"
+#include "platform/path_rules_win32.h"
 #include "shellext/context_menu_ext.h"
 #include "shellext/menu_command.h"
 #include "tests/support/seam_faults.h"
 #include "tests/support/test_platform.h"
-#include "tests/windows/shell_objects.h"
+#include "tools/shell_objects.h"
 
 namespace pivora {
 namespace {

@@ -10,11 +10,11 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/win32_platform.h"
+#include "platform/platform_win32.h"
 #include "shellext/context_menu_ext.h"
 #include "tests/support/test_platform.h"
 #include "tests/windows/library.h"
-#include "tests/windows/shell_objects.h"
+#include "tools/shell_objects.h"
 
 namespace pivora {
 namespace {

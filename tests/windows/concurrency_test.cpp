@@ -19,8 +19,8 @@
 #include "core/pointer_roles.h"
 #include "tests/support/test_platform.h"
 #include "tests/windows/library.h"
-#include "tests/windows/shell_objects.h"
 #include "tools/pointer_files.h"
+#include "tools/shell_objects.h"
 
 namespace pivora {
 namespace {

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "tests/windows/library.h"
-#include "tests/windows/shell_objects.h"
+#include "tools/shell_objects.h"
 
 namespace pivora {
 namespace {

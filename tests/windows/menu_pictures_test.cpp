@@ -11,11 +11,11 @@
 #include <set>
 #include <vector>
 
-#include "platform/win32_platform.h"
+#include "platform/platform_win32.h"
 #include "shellext/context_menu_ext.h"
 #include "tests/support/test_platform.h"
-#include "tests/windows/shell_objects.h"
 #include "tools/pointer_files.h"
+#include "tools/shell_objects.h"
 
 namespace pivora {
 namespace {

@@ -16,8 +16,8 @@
 
 #include "tests/support/registry_tree.h"
 #include "tests/windows/library.h"
-#include "tests/windows/shell_objects.h"
 #include "tools/pointer_files.h"
+#include "tools/shell_objects.h"
 
 namespace pivora {
 namespace {

@@ -1,9 +1,9 @@
 // A critical section whose set-up can fail and is reported, deleted only if it was set up.
 #pragma once
 
-#include "server/com_types.h"
-
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <mutex>
 #endif
 
@@ -16,14 +16,14 @@ class CriticalSection {
   CriticalSection& operator=(const CriticalSection&) = delete;
   ~CriticalSection() { Delete(); }
 
-  // S_OK, or E_OUTOFMEMORY when the platform cannot set the section up.
-  HRESULT Setup() {
-    if (ready_) return S_OK;
+  // False when the platform cannot set the section up.
+  bool Setup() {
+    if (ready_) return true;
 #ifdef _WIN32
-    if (!InitializeCriticalSectionEx(&section_, 0, 0)) return E_OUTOFMEMORY;
+    if (!InitializeCriticalSectionEx(&section_, 0, 0)) return false;
 #endif
     ready_ = true;
-    return S_OK;
+    return true;
   }
   void Delete() {
 #ifdef _WIN32

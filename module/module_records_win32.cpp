@@ -1,6 +1,4 @@
-#include "server/module_records.h"
-
-#include "shellext/context_menu_ext.h"
+#include "module/module_records.h"
 
 // The image this code is linked into: the library itself (or a test program built from the
 // same sources).
@@ -11,7 +9,7 @@ namespace pivora {
 BaseModule::BaseModule() {
   moduleInstance = reinterpret_cast<HINSTANCE>(&__ImageBase);
   resourceInstance = moduleInstance;
-  if (FAILED(resourceLock.Setup())) initFailed = true;
+  if (!resourceLock.Setup()) initFailed = true;
   size = sizeof(BaseModule);
 }
 
@@ -30,7 +28,7 @@ HINSTANCE BaseModule::ResourceModuleAt(std::size_t index) {
 }
 
 WinModule::WinModule() {
-  if (FAILED(windowClassLock.Setup())) {
+  if (!windowClassLock.Setup()) {
     initFailed = true;
     return;
   }
@@ -42,15 +40,10 @@ WinModule::~WinModule() {
   size = 0;
 }
 
-namespace {
-ObjectMapEntry objectMap[] = {MakeObjectMapEntry<CContextMenuExt>()};
-}  // namespace
-
 // Built in this order when the library is loaded, torn down in the reverse order when it is
-// unloaded.
+// unloaded. Their constructors and destructors touch no other record, so the object map's
+// records (dll/) may come before or after them.
 BaseModule baseModule;
 WinModule winModule;
-ComModule comModule(&__ImageBase, objectMap);
-CPivoraModule pivoraModule(comModule);
 
 }  // namespace pivora

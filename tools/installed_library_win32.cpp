@@ -1,4 +1,4 @@
-#include "tests/e2e/installed_library.h"
+#include "tools/installed_library.h"
 
 #include <filesystem>
 

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <utility>
 
-#include "platform/native_path_rules.h"
+#include "platform/portable_path_rules.h"
 
 namespace pivora {
 
@@ -232,12 +232,12 @@ std::u16string Canonicalize(std::u16string_view path) {
 
 }  // namespace
 
-NativePathRules::NativePathRules(std::map<std::u16string, std::u16string> environment) {
+PortablePathRules::PortablePathRules(std::map<std::u16string, std::u16string> environment) {
   for (auto& [name, value] : environment) environment_[ToUpper(name)] = std::move(value);
 }
 
-std::optional<std::u16string> NativePathRules::RelativePathTo(std::u16string_view folder,
-                                                              std::u16string_view file) const {
+std::optional<std::u16string> PortablePathRules::RelativePathTo(std::u16string_view folder,
+                                                                std::u16string_view file) const {
   folder = UpToZero(folder);
   file = UpToZero(file);
   if (folder.size() > kMaxPathUnits || file.size() > kMaxPathUnits) return std::nullopt;
@@ -266,12 +266,12 @@ std::optional<std::u16string> NativePathRules::RelativePathTo(std::u16string_vie
   return result;
 }
 
-bool NativePathRules::IsRelative(std::u16string_view path) const {
+bool PortablePathRules::IsRelative(std::u16string_view path) const {
   return IsRelativePath(UpToZero(path));
 }
 
-std::optional<std::u16string> NativePathRules::Append(std::u16string_view folder,
-                                                      std::u16string_view more) const {
+std::optional<std::u16string> PortablePathRules::Append(std::u16string_view folder,
+                                                        std::u16string_view more) const {
   folder = UpToZero(folder);
   more = UpToZero(more);
   if (folder.size() > kMaxPathUnits || more.size() > kMaxPathUnits) return std::nullopt;
@@ -296,7 +296,7 @@ std::optional<std::u16string> NativePathRules::Append(std::u16string_view folder
   return result;
 }
 
-std::u16string NativePathRules::ExpandEnvironment(std::u16string_view text) const {
+std::u16string PortablePathRules::ExpandEnvironment(std::u16string_view text) const {
   return ExpandEachReference(UpToZero(text), [this](std::u16string_view reference) {
     const auto found = environment_.find(ToUpper(reference.substr(1, reference.size() - 2)));
     return found != environment_.end() ? found->second : std::u16string(reference);

@@ -1,9 +1,10 @@
 // The library's entry routine and its class-object exports.
 #include <windows.h>
 
+#include "dll/object_map.h"
+#include "dll/registration.h"
+#include "module/load_state.h"
 #include "server/com_module.h"
-#include "server/module_records.h"
-#include "server/registration.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
   // The records were built before this runs; a lock one of them could not set up refuses the

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/win32_path_rules.h"
+#include "platform/path_rules_win32.h"
 
 namespace pivora {
 

@@ -1,17 +1,20 @@
 // The seams bound to the real Win32 calls, built once per exported call and passed down.
 #pragma once
 
+#include <windows.h>
+
+#include "platform/path_rules_win32.h"
 #include "platform/platform.h"
-#include "platform/win32_path_rules.h"
+#include "platform/window_system.h"
 
 namespace pivora {
 
 class Win32Registry final : public Registry {
  public:
-  Status OpenKey(KeyHandle parent, std::u16string_view subKey, KeyHandle& out) override;
-  Status OpenKeyEx(KeyHandle parent, std::u16string_view subKey, std::uint32_t access,
-                   KeyHandle& out) override;
-  Status CreateKey(KeyHandle parent, std::u16string_view subKey, KeyHandle& out) override;
+  Status Open(KeyHandle parent, std::u16string_view subKey, std::uint32_t access,
+              KeyHandle& out) override;
+  Status Create(KeyHandle parent, std::u16string_view subKey, std::uint32_t access,
+                KeyHandle& out) override;
   Status QueryValue(KeyHandle key, std::u16string_view name, std::uint32_t* type, void* data,
                     std::uint32_t& byteCount) override;
   Status SetValue(KeyHandle key, std::u16string_view name, std::uint32_t type, const void* data,
@@ -38,6 +41,18 @@ class Win32PointerReloader final : public PointerReloader {
   void ReloadPointers() override;
 };
 
+class Win32WindowSystem final : public WindowSystem {
+ public:
+  PointerHandle LoadStockPointer(std::uint16_t systemCursorId) override;
+  PointerHandle LoadPointerFile(std::u16string_view path) override;
+  void DestroyPointer(PointerHandle pointer) override;
+  std::optional<std::u16string> AskSavePath(WindowHandle owner, std::u16string_view initialFolder,
+                                            std::u16string_view title, std::u16string_view filter,
+                                            std::u16string_view extension) override;
+  void ShowMessage(WindowHandle owner, std::u16string_view text,
+                   std::u16string_view caption) override;
+};
+
 // All real seams together.
 struct Win32Platform {
   Win32Registry registry;
@@ -47,6 +62,10 @@ struct Win32Platform {
 
   Platform Seams() { return Platform{registry, files, paths, reloader}; }
 };
+
+// The calling thread's last error as a result; never success, even when the failed call left
+// no error behind.
+HRESULT LastErrorResult();
 
 // Windows wants a terminated wide string; the views portable code passes are not.
 std::wstring WideString(std::u16string_view text);

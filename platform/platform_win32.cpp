@@ -1,7 +1,7 @@
 #include <shlwapi.h>
 #include <windows.h>
 
-#include "platform/win32_platform.h"
+#include "platform/platform_win32.h"
 
 namespace pivora {
 namespace {
@@ -24,6 +24,11 @@ Status LastError() {
 
 }  // namespace
 
+HRESULT LastErrorResult() {
+  const DWORD error = GetLastError();
+  return error != ERROR_SUCCESS ? HRESULT_FROM_WIN32(error) : E_FAIL;
+}
+
 std::wstring WideString(std::u16string_view text) {
   static_assert(sizeof(wchar_t) == sizeof(char16_t));
   std::wstring wide(reinterpret_cast<const wchar_t*>(text.data()), text.size());
@@ -39,24 +44,19 @@ std::wstring LongPathForm(std::u16string_view path) {
   return wide;
 }
 
-Status Win32Registry::OpenKey(KeyHandle parent, std::u16string_view subKey, KeyHandle& out) {
-  HKEY key = nullptr;
-  const Status result = RegOpenKeyW(Key(parent), WideString(subKey).c_str(), &key);
-  if (result == ERROR_SUCCESS) out = Handle(key);
-  return result;
-}
-
-Status Win32Registry::OpenKeyEx(KeyHandle parent, std::u16string_view subKey, std::uint32_t access,
-                                KeyHandle& out) {
+Status Win32Registry::Open(KeyHandle parent, std::u16string_view subKey, std::uint32_t access,
+                           KeyHandle& out) {
   HKEY key = nullptr;
   const Status result = RegOpenKeyExW(Key(parent), WideString(subKey).c_str(), 0, access, &key);
   if (result == ERROR_SUCCESS) out = Handle(key);
   return result;
 }
 
-Status Win32Registry::CreateKey(KeyHandle parent, std::u16string_view subKey, KeyHandle& out) {
+Status Win32Registry::Create(KeyHandle parent, std::u16string_view subKey, std::uint32_t access,
+                             KeyHandle& out) {
   HKEY key = nullptr;
-  const Status result = RegCreateKeyW(Key(parent), WideString(subKey).c_str(), &key);
+  const Status result = RegCreateKeyExW(Key(parent), WideString(subKey).c_str(), 0, nullptr,
+                                        REG_OPTION_NON_VOLATILE, access, nullptr, &key, nullptr);
   if (result == ERROR_SUCCESS) out = Handle(key);
   return result;
 }

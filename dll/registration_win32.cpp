@@ -1,14 +1,17 @@
-#include "server/registration.h"
+#include "dll/registration.h"
 
 #include <new>
 #include <optional>
 #include <string>
-#include <vector>
 
-#include "platform/win32_platform.h"
+#include "dll/object_map.h"
+#include "module/module_records.h"
+#include "platform/platform_win32.h"
 #include "resources/resource_ids.h"
+#include "resources/resource_text.h"
+#include "server/com_barrier.h"
 #include "server/com_module.h"
-#include "server/module_records.h"
+#include "server/identifiers.h"
 #include "server/registry_script.h"
 
 namespace pivora {
@@ -16,8 +19,7 @@ namespace {
 
 constexpr std::u16string_view kProgId = u"Pivora.crs.1";
 constexpr std::u16string_view kSchemeExtension = u".crs";
-constexpr std::u16string_view kHandlerKeySuffix =
-    u"\\ShellEx\\ContextMenuHandlers\\{3A7C52E1-9D04-4B8E-A6F3-1C2D8E905B47}";
+constexpr std::u16string_view kHandlersKey = u"\\ShellEx\\ContextMenuHandlers\\";
 // Where the shell looks for every file of an extension, whatever its file type.
 constexpr std::u16string_view kExtensionAssociations = u"SystemFileAssociations\\";
 
@@ -42,11 +44,8 @@ std::wstring ShortLibraryPath() {
   return path;
 }
 
-std::u16string LoadText(UINT id, int capacity) {
-  std::vector<wchar_t> buffer(static_cast<std::size_t>(capacity), L'\0');
-  LoadStringW(baseModule.moduleInstance, id, buffer.data(), capacity);
-  return FromWide(buffer.data());
-}
+// Appended to a file type's key: where the shell finds the type's menu handler.
+std::u16string HandlerKeySuffix() { return std::u16string(kHandlersKey) + kContextMenuClassIdText; }
 
 Status SetText(Registry& registry, KeyHandle key, std::u16string_view name,
                std::u16string_view text) {
@@ -77,7 +76,7 @@ bool EqualsIgnoringCase(std::u16string_view a, std::u16string_view b) {
 // Creates `subKey` under `parent` and sets its default value.
 void WriteKey(Registry& registry, KeyHandle parent, std::u16string_view subKey,
               std::u16string_view value, RegistryKey& key) {
-  if (registry.CreateKey(parent, subKey, key.put()) == status::kSuccess) {
+  if (registry.Create(parent, subKey, key_access::kReadWrite, key.put()) == status::kSuccess) {
     SetText(registry, key.get(), u"", value);
   }
 }
@@ -96,7 +95,8 @@ void WriteVerb(Registry& registry, KeyHandle shell, std::u16string_view verb,
 // recorded keeps it, rather than being lost.
 void BindSchemeExtension(Registry& registry) {
   RegistryKey extension(registry);
-  if (registry.CreateKey(kClassesRoot, kSchemeExtension, extension.put()) != status::kSuccess) {
+  if (registry.Create(kClassesRoot, kSchemeExtension, key_access::kReadWrite, extension.put()) !=
+      status::kSuccess) {
     return;
   }
   const std::optional<std::u16string> owner = DefaultValue(registry, extension.get(), MAX_PATH);
@@ -104,9 +104,10 @@ void BindSchemeExtension(Registry& registry) {
   if (!owner->empty()) {
     RegistryKey progIds(registry);
     RegistryKey previous(registry);
-    if (registry.CreateKey(extension.get(), u"OpenWithProgids", progIds.put()) !=
-            status::kSuccess ||
-        registry.CreateKey(progIds.get(), *owner, previous.put()) != status::kSuccess) {
+    if (registry.Create(extension.get(), u"OpenWithProgids", key_access::kReadWrite,
+                        progIds.put()) != status::kSuccess ||
+        registry.Create(progIds.get(), *owner, key_access::kRead, previous.put()) !=
+            status::kSuccess) {
       return;
     }
   }
@@ -118,9 +119,9 @@ void RegisterSchemeFileType(Registry& registry) {
   const std::u16string icon = shortPath + u",0";
   const std::u16string apply = FromWide(ApplyCommand(ShortLibraryPath()));
   const std::u16string edit = u"notepad.exe \"%1\"";
-  const std::u16string description = LoadText(IDS_SCHEME_FILE_TYPE, 64);
-  const std::u16string applyName = LoadText(IDS_APPLY_SCHEME_VERB, 32);
-  const std::u16string editName = LoadText(IDS_MODIFY_SCHEME_VERB, 32);
+  const std::u16string description = ResourceText(IDS_SCHEME_FILE_TYPE, 64);
+  const std::u16string applyName = ResourceText(IDS_APPLY_SCHEME_VERB, 32);
+  const std::u16string editName = ResourceText(IDS_MODIFY_SCHEME_VERB, 32);
 
   BindSchemeExtension(registry);
 
@@ -130,7 +131,9 @@ void RegisterSchemeFileType(Registry& registry) {
   RegistryKey defaultIcon(registry);
   WriteKey(registry, progId.get(), u"DefaultIcon", icon, defaultIcon);
   RegistryKey shell(registry);
-  if (registry.CreateKey(progId.get(), u"shell", shell.put()) != status::kSuccess) return;
+  if (registry.Create(progId.get(), u"shell", key_access::kReadWrite, shell.put()) !=
+      status::kSuccess)
+    return;
   WriteVerb(registry, shell.get(), u"apply", applyName, apply);
   WriteVerb(registry, shell.get(), u"edit", editName, edit);
 }
@@ -138,7 +141,7 @@ void RegisterSchemeFileType(Registry& registry) {
 // The file type of an extension's key; empty when it names none.
 std::u16string FileTypeOf(Registry& registry, std::u16string_view dottedExtension) {
   RegistryKey extension(registry);
-  if (registry.OpenKeyEx(kClassesRoot, dottedExtension, key_access::kRead, extension.put()) !=
+  if (registry.Open(kClassesRoot, dottedExtension, key_access::kRead, extension.put()) !=
       status::kSuccess) {
     return {};
   }
@@ -158,32 +161,34 @@ bool RegisterMenuHandlerForExtension(Registry& registry, std::u16string_view ext
   // Without a file type, the key that reaches every file of the extension.
   if (fileType.empty()) fileType = std::u16string(kExtensionAssociations) + dotted;
   RegistryKey handler(registry);
-  return registry.CreateKey(kClassesRoot, fileType + std::u16string(kHandlerKeySuffix),
-                            handler.put()) == status::kSuccess;
+  return registry.Create(kClassesRoot, fileType + HandlerKeySuffix(), key_access::kRead,
+                         handler.put()) == status::kSuccess;
 }
 
 // Deletes the handler key at `path` under HKCR if it is there; false when it is and stays.
 bool RemoveHandlerKey(Registry& registry, const std::u16string& path) {
   RegistryKey handler(registry);
-  if (registry.OpenKey(kClassesRoot, path, handler.put()) != status::kSuccess) return true;
+  if (registry.Open(kClassesRoot, path, key_access::kRead, handler.put()) != status::kSuccess) {
+    return true;
+  }
   handler.Reset();
   return registry.DeleteKey(kClassesRoot, path) == status::kSuccess;
 }
 
 bool RemoveMenuHandlerKeys(Registry& registry) {
+  const std::u16string suffix = HandlerKeySuffix();
   bool removed = true;
   for (std::uint32_t index = 0;; ++index) {
     std::u16string name;
     const Status result = registry.EnumKey(kClassesRoot, index, name);
     if (result != status::kSuccess && result != status::kMoreData) break;
-    if (result == status::kSuccess &&
-        !RemoveHandlerKey(registry, name + std::u16string(kHandlerKeySuffix))) {
+    if (result == status::kSuccess && !RemoveHandlerKey(registry, name + suffix)) {
       removed = false;
     }
   }
   for (std::u16string_view extension : {u".cur", u".ani"}) {
-    const std::u16string path = std::u16string(kExtensionAssociations) + std::u16string(extension) +
-                                std::u16string(kHandlerKeySuffix);
+    const std::u16string path =
+        std::u16string(kExtensionAssociations) + std::u16string(extension) + suffix;
     if (!RemoveHandlerKey(registry, path)) removed = false;
   }
   return removed;
@@ -193,14 +198,15 @@ bool RemoveMenuHandlerKeys(Registry& registry) {
 // only once the hand-back is written, so that a failure never loses it.
 void UnregisterSchemeFileType(Registry& registry) {
   RegistryKey extension(registry);
-  if (registry.OpenKey(kClassesRoot, kSchemeExtension, extension.put()) == status::kSuccess) {
+  if (registry.Open(kClassesRoot, kSchemeExtension, key_access::kReadWrite, extension.put()) ==
+      status::kSuccess) {
     const std::optional<std::u16string> owner = DefaultValue(registry, extension.get(), MAX_PATH);
     if (owner && EqualsIgnoringCase(*owner, kProgId)) {
       std::u16string previous;
       RegistryKey progIds(registry);
       std::uint32_t count = 0;
-      if (registry.OpenKey(extension.get(), u"OpenWithProgids", progIds.put()) ==
-              status::kSuccess &&
+      if (registry.Open(extension.get(), u"OpenWithProgids", key_access::kReadWrite,
+                        progIds.put()) == status::kSuccess &&
           registry.QuerySubKeyCount(progIds.get(), count) == status::kSuccess && count > 0 &&
           registry.EnumKey(progIds.get(), count - 1, previous) != status::kSuccess) {
         previous.clear();
@@ -270,29 +276,31 @@ HRESULT RegisterServer() noexcept {
     if (SUCCEEDED(result)) result = UpdateClasses(true);
   }
   if (FAILED(result)) return result;
-  try {
-    Win32Registry registry;
-    return RegisterAssociations(registry) ? S_OK : E_FAIL;
-  } catch (...) {
-    return E_UNEXPECTED;
-  }
+  return ComBarrier(
+      E_UNEXPECTED,
+      [] {
+        Win32Registry registry;
+        return RegisterAssociations(registry) ? S_OK : E_FAIL;
+      },
+      E_UNEXPECTED);
 }
 
 HRESULT UnregisterServer() noexcept {
-  bool handlersRemoved = false;
-  try {
-    Win32Registry registry;
-    handlersRemoved = UnregisterAssociations(registry);
-  } catch (...) {
-    handlersRemoved = false;
-  }
+  // Every later step runs even when this one fails; a handler key that stays fails the whole.
+  const HRESULT associations = ComBarrier(
+      E_FAIL,
+      [] {
+        Win32Registry registry;
+        return UnregisterAssociations(registry) ? S_OK : E_FAIL;
+      },
+      E_FAIL);
   HRESULT result = S_OK;
   {
     const SystemLocale locale;
     result = UpdateClasses(false);
     if (SUCCEEDED(result)) result = RunRegistryScript(IDR_APPID_SCRIPT, false, kAppIdReplacement);
   }
-  if (!handlersRemoved) return E_FAIL;
+  if (FAILED(associations)) return associations;
   return result;
 }
 

@@ -1,5 +1,7 @@
-// The process-wide records of the library, built when it is loaded (before its entry routine
-// runs) and torn down when it is unloaded, in the reverse order.
+// The library's own process-wide records: its image and the modules its texts come from, and the
+// bookkeeping of its window classes. Built when the library is loaded (before its entry routine
+// runs) and torn down when it is unloaded. They sit below everything that reads them (texts,
+// previews, registration) and know nothing of the classes the library serves.
 #pragma once
 
 #include <windows.h>
@@ -8,8 +10,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "server/com_module.h"
-#include "server/critical_section.h"
+#include "module/load_state.h"
+#include "platform/critical_section.h"
 
 namespace pivora {
 
@@ -43,7 +45,6 @@ struct WinModule {
 };
 
 extern BaseModule baseModule;
-extern ComModule comModule;
-extern CPivoraModule pivoraModule;
+extern WinModule winModule;
 
 }  // namespace pivora

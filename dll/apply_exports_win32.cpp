@@ -6,7 +6,8 @@
 #include <new>
 
 #include "core/apply.h"
-#include "platform/win32_platform.h"
+#include "platform/platform_win32.h"
+#include "server/com_barrier.h"
 
 namespace {
 
@@ -17,13 +18,12 @@ constexpr int kLocalCommandLineUnits = 128;
 
 extern "C" void CALLBACK ApplySetW(HWND, HINSTANCE, LPWSTR commandLine, int) noexcept {
   if (commandLine == nullptr) return;
-  try {
+  // Out of memory or worse ends the run: nothing more is written, and nothing can be reported.
+  pivora::QuietBarrier([&] {
     pivora::Win32Platform platform;
     const std::u16string_view line(reinterpret_cast<const char16_t*>(commandLine));
     pivora::ApplySchemeFile(line, platform.Seams());
-  } catch (...) {
-    // Out of memory or worse: nothing more is written, and nothing can be reported.
-  }
+  });
 }
 
 extern "C" void CALLBACK ApplySet(HWND window, HINSTANCE instance, LPSTR commandLine,

@@ -1,4 +1,5 @@
-// The path rules of the platform for builds away from Windows.
+// Our own path rules, which follow the platform's quirks included: the native build's binding of
+// the path seam, and the fuzzer's. Plain portable code, so it compiles on both builds.
 #pragma once
 
 #include <map>
@@ -8,10 +9,10 @@
 
 namespace pivora {
 
-class NativePathRules final : public PathRules {
+class PortablePathRules final : public PathRules {
  public:
   // `environment` holds the variables ExpandEnvironment knows; names compare without case.
-  explicit NativePathRules(std::map<std::u16string, std::u16string> environment = {});
+  explicit PortablePathRules(std::map<std::u16string, std::u16string> environment = {});
 
   std::optional<std::u16string> RelativePathTo(std::u16string_view folder,
                                                std::u16string_view file) const override;

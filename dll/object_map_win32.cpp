@@ -1,0 +1,18 @@
+#include "dll/object_map.h"
+
+#include <windows.h>
+
+#include "shellext/context_menu_ext.h"
+
+extern "C" IMAGE_DOS_HEADER __ImageBase;
+
+namespace pivora {
+namespace {
+ObjectMapEntry objectMap[] = {MakeObjectMapEntry<CContextMenuExt>()};
+}  // namespace
+
+// Built in this order when the library is loaded, torn down in the reverse order.
+ComModule comModule(&__ImageBase, objectMap);
+CPivoraModule pivoraModule(comModule);
+
+}  // namespace pivora
