@@ -9,10 +9,16 @@ export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
   if [ ! -f "$prefix/.ready" ]; then
     wineboot -i >/dev/null 2>&1 </dev/null
     wineserver -w
-    # A fresh prefix has no cursor file types; give them the ones Windows has.
-    wine reg add 'HKCR\.cur' /ve /d curfile /f >/dev/null 2>&1 </dev/null
-    wine reg add 'HKCR\.ani' /ve /d anifile /f >/dev/null 2>&1 </dev/null
+    # A fresh prefix has no cursor file types; give them the ones Windows has. A prefix without
+    # them is not ready: it stays unmarked, and the next call tries again.
+    added=yes
+    wine reg add 'HKCR\.cur' /ve /d curfile /f >/dev/null 2>&1 </dev/null || added=no
+    wine reg add 'HKCR\.ani' /ve /d anifile /f >/dev/null 2>&1 </dev/null || added=no
     wineserver -w
+    if [ "$added" != yes ]; then
+      echo "wine-prefix.sh: could not give $prefix the cursor file types (reg add failed)" >&2
+      exit 1
+    fi
     [ -f "$prefix/system.reg" ] && touch "$prefix/.ready"
   fi
 ) 9>"$prefix.lock"

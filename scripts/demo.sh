@@ -99,12 +99,14 @@ echo
 echo "    In Czech:"
 quietly env LC_ALL=cs_CZ.UTF-8 wine "$host" "$schemes\\Blue\\Crosshair.cur" | sed -n '3,$p' | sed 's/^/    /'
 
-progress "Choosing \"Precision Select\" (item 5) in that menu"
-quietly wine "$host" "$schemes\\Blue\\Crosshair.cur" --choose 5 | tail -n 1 | sed 's/^/    /'
+progress "Choosing \"Precision Select\" in that menu, by its text"
+quietly wine "$host" "$schemes\\Blue\\Crosshair.cur" --choose-text "Precision Select" |
+  tail -n 1 | sed 's/^/    /'
 pointers >"$demo/pointers-1.txt"
 
-progress "Choosing \"Save Scheme...\" (item 17) and saving as $schemes\\Mine in the save dialog"
-quietly wine "$host" "$schemes\\Blue\\Crosshair.cur" --choose 17 --save-as "$schemes\\Mine" |
+progress "Choosing \"Save Scheme...\" and saving as $schemes\\Mine in the save dialog"
+quietly wine "$host" "$schemes\\Blue\\Crosshair.cur" --choose-text "Save Scheme..." \
+  --save-as "$schemes\\Mine" |
   tail -n 2 | sed 's/^/    /'
 echo "    Mine.crs names the pointer beside it relatively:"
 sed '1s/^\xEF\xBB\xBF//' "$unix_schemes/Mine.crs" | tr -d '\r\0' | grep -A1 '^\[Crosshair\]' |

@@ -21,31 +21,41 @@ step "benchmarks build"
 cmake --preset bench >/dev/null
 cmake --build --preset bench
 
-# Runs one fuzz target for a bounded time over a scratch copy of its seed corpus.
+# Runs one fuzz target for a bounded time over a scratch copy of its seed files (the arguments
+# after the target). Everything the run writes (the grown corpus, its log, the input of a crash,
+# leak or time-out) stays in its scratch folder, which is removed at the end unless the run
+# failed.
 fuzz_scratch=()
 trap 'rm -rf "${fuzz_scratch[@]}"' EXIT
 run_fuzz() {
-  local target=$1 seeds=$2 corpus fuzz_status=0
+  local target=$1 scratch corpus fuzz_status=0
+  shift
   cmake --build --preset fuzz --target "$target"
-  corpus=$(mktemp -d)
-  fuzz_scratch+=("$corpus" "$corpus.log")
-  cp "$seeds"/* "$corpus"/
+  scratch=$(mktemp -d)
+  fuzz_scratch+=("$scratch")
+  corpus=$scratch/corpus
+  mkdir "$corpus"
+  cp -- "$@" "$corpus"/
   "build/fuzz/fuzz/$target" -max_total_time="$fuzz_seconds" -max_len=65536 \
-    -print_final_stats=1 "$corpus" >"$corpus.log" 2>&1 || fuzz_status=$?
-  grep -E '^(stat::number_of_executed_units|stat::peak_rss_mb|Done)' "$corpus.log" || true
+    -print_final_stats=1 -artifact_prefix="$scratch/" "$corpus" >"$scratch/log" 2>&1 ||
+    fuzz_status=$?
+  grep -E '^(stat::number_of_executed_units|stat::peak_rss_mb|Done)' "$scratch/log" || true
   if [ "$fuzz_status" -ne 0 ]; then
-    tail -60 "$corpus.log"
+    tail -60 "$scratch/log"
+    unset 'fuzz_scratch[-1]'
+    echo "The run's files, the failing input among them, are kept in $scratch"
     exit "$fuzz_status"
   fi
 }
 
 cmake --preset fuzz >/dev/null
 step "fuzz: scheme reader for ${fuzz_seconds} s"
-run_fuzz parse_scheme_fuzz fuzz/corpus
+run_fuzz parse_scheme_fuzz fuzz/corpus/*
 step "fuzz: registry script interpreter for ${fuzz_seconds} s"
-run_fuzz reg_script_fuzz fuzz/reg_corpus
+# The library's own registry scripts seed it too, as they are now.
+run_fuzz reg_script_fuzz fuzz/reg_corpus/* resources/scripts/*.rgs
 step "fuzz: path rules for ${fuzz_seconds} s"
-run_fuzz path_rules_fuzz fuzz/path_corpus
+run_fuzz path_rules_fuzz fuzz/path_corpus/*
 
 step "windows (tests under Wine)"
 cmake --preset windows >/dev/null

@@ -1,7 +1,8 @@
 // A small stand-in for the file manager's side of context menus. Wine's own shell does not call
 // menu handlers, so this is how the library is seen as a file manager sees it: handlers found
 // through the registry, created through COM, given the shell's data object for the file, their
-// items merged into one menu and chosen by identifier. It knows nothing of any one handler.
+// items merged into one menu and chosen by identifier or by text. It knows nothing of any one
+// handler.
 #pragma once
 
 #include <windows.h>
@@ -80,6 +81,11 @@ class ContextMenu {
   std::vector<Handler> handlers_;
   std::vector<std::wstring> problems_;
 };
+
+// The identifiers of the items a person could choose by this text: handlers' items, at any
+// depth, whose text is `text` exactly (separators and items that open a submenu are not
+// chosen). In menu order; more than one when several items read the same.
+std::vector<UINT> IdsOfText(const std::vector<MenuItem>& items, const std::wstring& text);
 
 // The menu as indented lines of text: identifier, picture marker, text and help text.
 std::vector<std::wstring> Describe(const std::vector<MenuItem>& items);

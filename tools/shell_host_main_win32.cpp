@@ -1,17 +1,20 @@
 // The file manager's side of a context menu, from the command line:
-//   shell_host <file> [--picture <png>] [--choose <id> [--save-as <path>]]
+//   shell_host <file> [--picture <png>] [<choice> [--save-as <path>]]
 //   shell_host <file> --verb <verb>
+// where <choice> is --choose <id> or --choose-text <text>.
 // Prints the handlers the registry names for the file and the menu they build (identifier,
 // [*] for an item with a picture, text, help text); --picture photographs the menu with its
-// first submenu open (needs a display); --choose runs the item with that identifier, answering
-// the save dialog it may open with --save-as. --verb runs a static verb of the file the way a
-// double click does.
+// first submenu open (needs a display); --choose runs the item with that identifier, and
+// --choose-text the one item whose text is exactly that (in the menu's language), answering the
+// save dialog it may open with --save-as. --verb runs a static verb of the file the way a double
+// click does.
 #include <windows.h>
 
 #include <cstdio>
 #include <cwchar>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "tools/shell_host.h"
 
@@ -41,6 +44,7 @@ struct Options {
   std::wstring verb;
   std::wstring saveAs;
   UINT choose = 0;
+  std::wstring chooseText;
 };
 
 bool Parse(int argc, wchar_t** argv, Options& options) {
@@ -55,6 +59,9 @@ bool Parse(int argc, wchar_t** argv, Options& options) {
     } else if (name == L"--choose") {
       options.choose = static_cast<UINT>(std::wcstoul(value, nullptr, 10));
       if (options.choose == 0) return false;
+    } else if (name == L"--choose-text") {
+      options.chooseText = value;
+      if (options.chooseText.empty()) return false;
     } else if (name == L"--save-as") {
       options.saveAs = value;
     } else if (name == L"--verb") {
@@ -63,7 +70,23 @@ bool Parse(int argc, wchar_t** argv, Options& options) {
       return false;
     }
   }
-  return true;
+  return options.choose == 0 || options.chooseText.empty();
+}
+
+// The identifier of the item to choose: the one given, or the one item that reads the text
+// given. 0, with the reason printed, when the text names no item or several.
+UINT ChosenId(const Options& options, const ContextMenu& menu) {
+  if (options.chooseText.empty()) return options.choose;
+  const std::vector<UINT> ids = IdsOfText(menu.Items(), options.chooseText);
+  if (ids.size() == 1) return ids.front();
+  if (ids.empty()) {
+    Print(L"No item of the menu reads \"" + options.chooseText + L"\"");
+  } else {
+    std::wstring list;
+    for (const UINT id : ids) list += L" " + std::to_wstring(id);
+    Print(L"Several items of the menu read \"" + options.chooseText + L"\":" + list);
+  }
+  return 0;
 }
 
 int RunVerbOf(const Options& options) {
@@ -94,16 +117,20 @@ int ShowMenu(const Options& options) {
           options.picture);
     if (!saved) status = 1;
   }
-  if (options.choose != 0) {
+  if (options.choose != 0 || !options.chooseText.empty()) {
+    const UINT id = ChosenId(options, menu);
+    if (id == 0) return 1;
     std::unique_ptr<SaveDialogAnswer> answer;
     if (!options.saveAs.empty()) answer = std::make_unique<SaveDialogAnswer>(options.saveAs);
-    const HRESULT result = menu.Choose(options.choose, nullptr);
+    const HRESULT result = menu.Choose(id, nullptr);
     if (answer) {
       const bool answered = answer->Finish();
       Print(std::wstring(answered ? L"Save dialog answered with " : L"No save dialog for ") +
             options.saveAs);
     }
-    Print(L"Chose item " + std::to_wstring(options.choose) + L": " + Hex(result));
+    const std::wstring named =
+        options.chooseText.empty() ? L"" : L" (\"" + options.chooseText + L"\")";
+    Print(L"Chose item " + std::to_wstring(id) + named + L": " + Hex(result));
     if (FAILED(result)) status = 1;
   }
   return status;
@@ -115,8 +142,10 @@ int wmain(int argc, wchar_t** argv) {
   Options options;
   if (!Parse(argc, argv, options)) {
     std::fprintf(stderr,
-                 "usage: shell_host <file> [--picture <png>] [--choose <id> [--save-as <path>]]\n"
-                 "       shell_host <file> --verb <verb>\n");
+                 "usage: shell_host <file> [--picture <png>] [<choice> [--save-as <path>]]\n"
+                 "       shell_host <file> --verb <verb>\n"
+                 "<choice>: --choose <id> (the item's identifier) or --choose-text <text> (its\n"
+                 "          exact text)\n");
     return 2;
   }
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);

@@ -357,6 +357,18 @@ HRESULT ContextMenu::Choose(UINT id, HWND owner) const {
   return handler->menu->InvokeCommand(&command);
 }
 
+std::vector<UINT> IdsOfText(const std::vector<MenuItem>& items, const std::wstring& text) {
+  std::vector<UINT> ids;
+  for (const MenuItem& item : items) {
+    if (item.handled && !item.separator && item.submenu.empty() && item.text == text) {
+      ids.push_back(item.id);
+    }
+    const std::vector<UINT> deeper = IdsOfText(item.submenu, text);
+    ids.insert(ids.end(), deeper.begin(), deeper.end());
+  }
+  return ids;
+}
+
 std::vector<std::wstring> Describe(const std::vector<MenuItem>& items) {
   std::vector<std::wstring> lines;
   const auto describe = [&lines](const auto& self, const std::vector<MenuItem>& level,

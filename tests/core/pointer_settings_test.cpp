@@ -2,6 +2,9 @@
 // natively and on the real one under Wine.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <string_view>
+
 #include "core/pointer_roles.h"
 #include "core/pointer_settings.h"
 #include "tests/support/test_platform.h"
@@ -150,10 +153,35 @@ TEST_F(PointerSettingsTest, NotifyReachesTheReloaderAndCloseReleasesTheKey) {
   EXPECT_EQ(bed.registry().openHandles, 0);
 }
 
-TEST(PointerRolesTest, DisplayIdsFollowTheIndexAndOnlyNWPenLacksAStockCursor) {
-  for (std::size_t role = 0; role < kPointerRoleCount; ++role) {
-    EXPECT_EQ(PointerRoles[role].displayStringId, 113u + role);
-    EXPECT_EQ(PointerRoles[role].systemCursorId == 0, role == kNWPen);
+TEST(PointerRolesTest, RolesInOrderWithTheirStockPointersTextsAndValueNames) {
+  // The stock ids LoadCursorW takes, as the system headers number them; Handwriting has none.
+  const std::uint16_t stock[] = {
+      32512,  // IDC_ARROW
+      32651,  // IDC_HELP
+      32650,  // IDC_APPSTARTING
+      32514,  // IDC_WAIT
+      32515,  // IDC_CROSS
+      32513,  // IDC_IBEAM
+      0,      // Handwriting
+      32648,  // IDC_NO
+      32645,  // IDC_SIZENS
+      32644,  // IDC_SIZEWE
+      32642,  // IDC_SIZENWSE
+      32643,  // IDC_SIZENESW
+      32646,  // IDC_SIZEALL
+      32516,  // IDC_UPARROW
+      32649,  // IDC_HAND
+  };
+  const std::uint32_t texts[] = {113, 114, 115, 116, 117, 118, 119, 120,
+                                 121, 122, 123, 124, 125, 126, 127};
+  const std::u16string_view names[] = {
+      u"Arrow",  u"Help",   u"AppStarting", u"Wait",     u"Crosshair", u"IBeam",   u"NWPen", u"No",
+      u"SizeNS", u"SizeWE", u"SizeNWSE",    u"SizeNESW", u"SizeAll",   u"UpArrow", u"Hand"};
+  ASSERT_EQ(PointerRoles.size(), 15u);
+  for (std::size_t role = 0; role < 15; ++role) {
+    EXPECT_EQ(PointerRoles[role].systemCursorId, stock[role]) << role;
+    EXPECT_EQ(PointerRoles[role].displayStringId, texts[role]) << role;
+    EXPECT_EQ(PointerRoles[role].valueName, names[role]) << role;
   }
 }
 

@@ -27,6 +27,7 @@ namespace fs = std::filesystem;
 using pivora::host::ContextMenu;
 using pivora::host::FindContextMenuHandlers;
 using pivora::host::HandlerEntry;
+using pivora::host::IdsOfText;
 using pivora::host::MenuItem;
 using pivora::testing::RegistrySnapshot;
 using pivora::testing::Regsvr32;
@@ -181,6 +182,44 @@ TEST_F(ShellHostTest, ChoosingARoleMakesTheFileThatRolesPointer) {
   expected[L"Crosshair"] = Pointer("Hand.cur").wstring();
   EXPECT_EQ(StoredRoles(), expected);
   EXPECT_EQ(menu.Choose(kSaveSchemeId + 2, nullptr), E_INVALIDARG);  // not the handler's
+}
+
+TEST_F(ShellHostTest, AnItemIsFoundByItsWholeTextInTheMenusLanguage) {
+  const ContextMenu menu(Pointer("Hand.cur"));
+  const std::vector<MenuItem> items = menu.Items();
+  EXPECT_EQ(IdsOfText(items, Czech() ? L"Přesný výběr" : L"Precision Select"),
+            std::vector<UINT>{5});
+  EXPECT_EQ(IdsOfText(items, Czech() ? L"Uložit schéma..." : L"Save Scheme..."),
+            std::vector<UINT>{kSaveSchemeId});
+  // Not a part of the text, nor another case of it, nor the item that only opens the submenu.
+  EXPECT_TRUE(IdsOfText(items, Czech() ? L"Přesný" : L"Precision").empty());
+  EXPECT_TRUE(IdsOfText(items, Czech() ? L"přesný výběr" : L"precision select").empty());
+  EXPECT_TRUE(IdsOfText(items, Czech() ? L"Změnit ukazatel" : L"Change Cursor").empty());
+  EXPECT_TRUE(IdsOfText(items, Czech() ? L"Precision Select" : L"Přesný výběr").empty());
+}
+
+TEST(MenuTextTest, EveryHandlersItemOfThatTextIsFoundInMenuOrder) {
+  MenuItem shells;  // an item of the file manager's own: no handler's identifier
+  shells.id = 40;
+  shells.text = L"Open";
+  MenuItem first;
+  first.id = 3;
+  first.text = L"Open";
+  first.handled = true;
+  MenuItem separator;
+  separator.separator = true;
+  separator.handled = true;
+  MenuItem group;
+  group.id = 9;
+  group.text = L"More";
+  group.handled = true;
+  MenuItem second = first;
+  second.id = 12;
+  group.submenu = {separator, second};
+  const std::vector<MenuItem> items = {shells, first, group};
+  EXPECT_EQ(IdsOfText(items, L"Open"), (std::vector<UINT>{3, 12}));
+  EXPECT_TRUE(IdsOfText(items, L"More").empty());
+  EXPECT_TRUE(IdsOfText(items, L"").empty());
 }
 
 TEST_F(ShellHostTest, ASavedSchemeAppliedThroughTheVerbGivesBackTheSameSettings) {

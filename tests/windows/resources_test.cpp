@@ -1,14 +1,17 @@
 // The library's resources as the system reads them: texts in the thread's language through
-// LoadResourceText, and every other resource from Pivora.dll itself. The program runs twice,
-// once with a Czech user interface (PIVORA_EXPECT_LANGUAGE=cs).
+// LoadResourceText (from this program's copy of the resources), and Pivora.dll's own resources,
+// its string tables in both languages among them. The program runs twice, once with a Czech user
+// interface (PIVORA_EXPECT_LANGUAGE=cs).
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -181,22 +184,57 @@ class LibraryResourcesTest : public ::testing::Test {
     return languages;
   }
 
+  // The sixteen texts of a string-table block in one language, read from its bytes: each is
+  // a count of UTF-16 units followed by the units, with no terminator.
+  static std::vector<std::u16string> Block(int block, WORD language) {
+    const std::string_view bytes = Bytes(RT_STRING, MAKEINTRESOURCEW(block), language);
+    std::vector<std::u16string> texts;
+    std::size_t at = 0;
+    while (texts.size() < 16 && at + 2 <= bytes.size()) {
+      std::uint16_t units = 0;
+      std::memcpy(&units, bytes.data() + at, 2);
+      at += 2;
+      if (at + 2u * units > bytes.size()) break;
+      std::u16string text(units, u'\0');
+      std::memcpy(text.data(), bytes.data() + at, 2u * units);
+      at += 2u * units;
+      texts.push_back(std::move(text));
+    }
+    return texts;
+  }
+
   static inline HMODULE library = nullptr;
 };
 
-TEST_F(LibraryResourcesTest, StringTablesInBothLanguagesMatchTheProgramsOwn) {
+TEST_F(LibraryResourcesTest, StringTablesHoldEveryTextInBothLanguages) {
   ASSERT_NE(library, nullptr);
+  const WORD english = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
+  const WORD czech = MAKELANGID(LANG_CZECH, SUBLANG_DEFAULT);
+  // Every id of the three blocks, 96 to 143: its text, or nothing where the table has none.
+  for (const WORD language : {english, czech}) {
+    for (std::uint32_t id = 96; id < 144; ++id) {
+      const auto text = std::find_if(std::begin(kTexts), std::end(kTexts),
+                                     [id](const Text& t) { return t.id == id; });
+      const std::u16string_view expected = text == std::end(kTexts) ? u""
+                                           : language == czech      ? text->czech
+                                                                    : text->english;
+      const std::vector<std::u16string> block = Block(static_cast<int>(id / 16 + 1), language);
+      ASSERT_EQ(block.size(), 16u) << id << " " << language;
+      EXPECT_EQ(block[id % 16], expected) << id << " " << language;
+    }
+  }
+  // And as LoadStringW picks them from the library for this thread's language.
+  const bool czechExpected = CzechExpected();
   for (const Text& text : kTexts) {
     wchar_t buffer[256];
     const int copied = LoadStringW(library, text.id, buffer, 256);
-    EXPECT_EQ(std::u16string_view(reinterpret_cast<char16_t*>(buffer), copied), Load(text.id))
+    EXPECT_EQ(std::u16string_view(reinterpret_cast<char16_t*>(buffer), copied),
+              czechExpected ? text.czech : text.english)
         << text.id;
   }
   // String tables are blocks of sixteen: ids 96-111, 112-127, 128-143, each in two languages.
   for (const int block : {7, 8, 9}) {
-    EXPECT_EQ(Languages(RT_STRING, MAKEINTRESOURCEW(block)),
-              (std::vector<WORD>{MAKELANGID(LANG_CZECH, SUBLANG_DEFAULT),
-                                 MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)}))
+    EXPECT_EQ(Languages(RT_STRING, MAKEINTRESOURCEW(block)), (std::vector<WORD>{czech, english}))
         << block;
   }
   EXPECT_EQ(Names(RT_STRING), (std::vector<ULONG_PTR>{7, 8, 9}));
