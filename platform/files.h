@@ -1,5 +1,7 @@
-// The file seam: reading scheme files. The Win32 binding is CreateFileW / GetFileSizeEx /
-// ReadFile / CloseHandle; natively an in-memory file system with the same sharing rules.
+// The file seam: reading scheme files, and writing one whole. The Win32 binding is a line per
+// call (CreateFileW, GetFileSizeEx, ReadFile, WriteFile, FlushFileBuffers, ReplaceFileW,
+// MoveFileExW, DeleteFileW, CloseHandle), taking paths of any length; natively an in-memory file
+// system with the same sharing rules.
 #pragma once
 
 #include <cstdint>
@@ -23,6 +25,29 @@ class FileSystem {
   virtual void Close(FileHandle file) = 0;
   // PathFileExistsW, for paths of any length: a file or a folder of that name exists.
   virtual bool Exists(std::u16string_view path) = 0;
+
+  // CreateFileW(GENERIC_WRITE, no sharing, CREATE_NEW): a new, empty file open for writing;
+  // kFileExists when the name is taken.
+  virtual Status CreateNew(std::u16string_view path, FileHandle& out) = 0;
+  // WriteFile: `written` may fall short of `size` only with a failure.
+  virtual Status Write(FileHandle file, const void* data, std::uint32_t size,
+                       std::uint32_t& written) = 0;
+  // FlushFileBuffers.
+  virtual Status Flush(FileHandle file) = 0;
+  // Whether `path` could be replaced now: it is opened as ReplaceFileW opens the file it
+  // replaces (reading and deleting, sharing all three), then closed at once. A file another
+  // program holds without sharing deletion fails with kSharingViolation.
+  virtual Status ProbeReplace(std::u16string_view path) = 0;
+  // ReplaceFileW(target, replacement, backup, REPLACEFILE_IGNORE_MERGE_ERRORS). Besides the
+  // usual codes, kUnableToRemoveReplaced (nothing moved), kUnableToMoveReplacement (with a
+  // backup named: nothing renamed) and kUnableToMoveReplacement2 (the old file is the backup,
+  // the new one is still the replacement).
+  virtual Status Replace(std::u16string_view target, std::u16string_view replacement,
+                         std::u16string_view backup) = 0;
+  // MoveFileExW(from, to, MOVEFILE_WRITE_THROUGH, and MOVEFILE_REPLACE_EXISTING if asked).
+  virtual Status Move(std::u16string_view from, std::u16string_view to, bool replaceExisting) = 0;
+  // DeleteFileW.
+  virtual Status Delete(std::u16string_view path) = 0;
 };
 
 // Owns one open file of a FileSystem.

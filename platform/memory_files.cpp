@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace pivora {
 namespace {
@@ -19,13 +20,24 @@ std::u16string Fold(std::u16string_view path) {
 
 }  // namespace
 
-Status MemoryFileSystem::OpenForReading(std::u16string_view path, FileHandle& out) {
+std::shared_ptr<MemoryFileSystem::File> MemoryFileSystem::Find(std::u16string_view path) const {
   const auto found = files_.find(Fold(path));
-  if (found == files_.end()) return status::kFileNotFound;
-  if (found->second.writers > 0) return status::kSharingViolation;
-  out = nextHandle_;
+  return found == files_.end() ? nullptr : found->second;
+}
+
+FileHandle MemoryFileSystem::Add(std::shared_ptr<File> file, bool writing) {
+  const FileHandle handle = nextHandle_;
   nextHandle_ += 4;
-  open_[out] = Open{&found->second};
+  if (writing) ++file->writers;
+  open_[handle] = Open{std::move(file), 0, writing};
+  return handle;
+}
+
+Status MemoryFileSystem::OpenForReading(std::u16string_view path, FileHandle& out) {
+  const std::shared_ptr<File> file = Find(path);
+  if (!file) return status::kFileNotFound;
+  if (file->writers > 0) return status::kSharingViolation;
+  out = Add(file, false);
   return status::kSuccess;
 }
 
@@ -50,7 +62,12 @@ Status MemoryFileSystem::Read(FileHandle file, void* buffer, std::uint32_t size,
   return status::kSuccess;
 }
 
-void MemoryFileSystem::Close(FileHandle file) { open_.erase(file); }
+void MemoryFileSystem::Close(FileHandle file) {
+  const auto found = open_.find(file);
+  if (found == open_.end()) return;
+  if (found->second.writing) --found->second.file->writers;
+  open_.erase(found);
+}
 
 bool MemoryFileSystem::Exists(std::u16string_view path) {
   const std::u16string folded = Fold(path);
@@ -62,14 +79,121 @@ bool MemoryFileSystem::Exists(std::u16string_view path) {
   return after != files_.end() && after->first.compare(0, prefix.size(), prefix) == 0;
 }
 
+Status MemoryFileSystem::CreateNew(std::u16string_view path, FileHandle& out) {
+  if (Exists(path)) return status::kFileExists;
+  auto file = std::make_shared<File>();
+  file->name = std::u16string(path);
+  files_[Fold(path)] = file;
+  out = Add(std::move(file), true);
+  return status::kSuccess;
+}
+
+Status MemoryFileSystem::Write(FileHandle file, const void* data, std::uint32_t size,
+                               std::uint32_t& written) {
+  written = 0;
+  const auto found = open_.find(file);
+  if (found == open_.end() || !found->second.writing) return status::kInvalidHandle;
+  Open& handle = found->second;
+  std::size_t count = size;
+  if (spaceLeft_) count = std::min(count, *spaceLeft_);
+  std::string& bytes = handle.file->bytes;
+  bytes.replace(handle.position, count, static_cast<const char*>(data), count);
+  handle.position += count;
+  if (spaceLeft_) *spaceLeft_ -= count;
+  written = static_cast<std::uint32_t>(count);
+  return count == size ? status::kSuccess : status::kDiskFull;
+}
+
+Status MemoryFileSystem::Flush(FileHandle file) {
+  const auto found = open_.find(file);
+  return found == open_.end() || !found->second.writing ? status::kInvalidHandle : status::kSuccess;
+}
+
+Status MemoryFileSystem::ProbeReplace(std::u16string_view path) {
+  const std::shared_ptr<File> file = Find(path);
+  if (!file) return status::kFileNotFound;
+  return file->writers > 0 || file->readers > 0 ? status::kSharingViolation : status::kSuccess;
+}
+
+Status MemoryFileSystem::Replace(std::u16string_view target, std::u16string_view replacement,
+                                 std::u16string_view backup) {
+  if (const Status failure = std::exchange(replaceFailure_, status::kSuccess)) {
+    if (failure == status::kUnableToMoveReplacement2) {
+      if (const Status moved = Move(target, backup, true)) return moved;
+    }
+    return failure;
+  }
+  if (const Status probed = ProbeReplace(target)) return probed;
+  if (const Status probed = ProbeReplace(replacement)) return probed;
+  if (!backup.empty()) {
+    if (const Status kept = Move(target, backup, true)) return kept;
+  }
+  return Move(replacement, target, true);
+}
+
+Status MemoryFileSystem::Move(std::u16string_view from, std::u16string_view to,
+                              bool replaceExisting) {
+  const std::shared_ptr<File> file = Find(from);
+  if (!file) return status::kFileNotFound;
+  if (file->writers > 0 || file->readers > 0) return status::kSharingViolation;
+  if (const std::shared_ptr<File> existing = Find(to)) {
+    if (!replaceExisting) return status::kAlreadyExists;
+    if (existing->writers > 0 || existing->readers > 0) return status::kAccessDenied;
+  }
+  files_.erase(Fold(from));
+  file->name = std::u16string(to);
+  files_[Fold(to)] = file;
+  return status::kSuccess;
+}
+
+Status MemoryFileSystem::Delete(std::u16string_view path) {
+  const std::shared_ptr<File> file = Find(path);
+  if (!file) return status::kFileNotFound;
+  if (file->writers > 0 || file->readers > 0) return status::kSharingViolation;
+  files_.erase(Fold(path));
+  return status::kSuccess;
+}
+
 void MemoryFileSystem::Put(std::u16string_view path, std::string bytes) {
-  files_[Fold(path)].bytes = std::move(bytes);
+  std::shared_ptr<File>& file = files_[Fold(path)];
+  if (!file) file = std::make_shared<File>();
+  file->name = std::u16string(path);
+  file->bytes = std::move(bytes);
+}
+
+std::optional<std::string> MemoryFileSystem::Get(std::u16string_view path) const {
+  const std::shared_ptr<File> file = Find(path);
+  if (!file) return std::nullopt;
+  return file->bytes;
+}
+
+std::vector<std::u16string> MemoryFileSystem::NamesIn(std::u16string_view folder) const {
+  const std::u16string prefix = Fold(folder) + u'\\';
+  std::vector<std::u16string> names;
+  for (const auto& [folded, file] : files_) {
+    if (folded.starts_with(prefix) && folded.find(u'\\', prefix.size()) == std::u16string::npos) {
+      names.push_back(file->name.substr(prefix.size()));
+    }
+  }
+  return names;
 }
 
 void MemoryFileSystem::MakeFolder(std::u16string_view path) { folders_[Fold(path)] = true; }
 
-void MemoryFileSystem::BeginWriting(std::u16string_view path) { ++files_[Fold(path)].writers; }
+void MemoryFileSystem::BeginWriting(std::u16string_view path) {
+  if (const std::shared_ptr<File> file = Find(path)) ++file->writers;
+}
 
-void MemoryFileSystem::EndWriting(std::u16string_view path) { --files_[Fold(path)].writers; }
+void MemoryFileSystem::EndWriting(std::u16string_view path) {
+  if (const std::shared_ptr<File> file = Find(path)) --file->writers;
+}
+
+void MemoryFileSystem::BeginReading(std::u16string_view path) {
+  if (const std::shared_ptr<File> file = Find(path)) ++file->readers;
+}
+
+void MemoryFileSystem::EndReading(std::u16string_view path) {
+  if (const std::shared_ptr<File> file = Find(path)) --file->readers;
+}
 
 }  // namespace pivora

@@ -1,10 +1,14 @@
 // An in-memory file system for builds away from Windows. Paths are Windows paths compared
-// without regard to ASCII case; a file held open for writing cannot be opened for reading, as
-// with the sharing rules of CreateFileW.
+// without regard to ASCII case; a file held open for writing cannot be opened for reading, and a
+// file another program holds without sharing deletion can be neither replaced, moved nor
+// deleted, as with the sharing rules of CreateFileW.
 #pragma once
 
 #include <map>
+#include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/files.h"
 
@@ -17,33 +21,64 @@ class MemoryFileSystem final : public FileSystem {
   Status Read(FileHandle file, void* buffer, std::uint32_t size, std::uint32_t& read) override;
   void Close(FileHandle file) override;
   bool Exists(std::u16string_view path) override;
+  Status CreateNew(std::u16string_view path, FileHandle& out) override;
+  Status Write(FileHandle file, const void* data, std::uint32_t size,
+               std::uint32_t& written) override;
+  Status Flush(FileHandle file) override;
+  Status ProbeReplace(std::u16string_view path) override;
+  Status Replace(std::u16string_view target, std::u16string_view replacement,
+                 std::u16string_view backup) override;
+  Status Move(std::u16string_view from, std::u16string_view to, bool replaceExisting) override;
+  Status Delete(std::u16string_view path) override;
 
   void Put(std::u16string_view path, std::string bytes);
+  // The file's bytes; nothing when there is no such file.
+  std::optional<std::string> Get(std::u16string_view path) const;
+  // The names of the files directly in `folder`, as they were created.
+  std::vector<std::u16string> NamesIn(std::u16string_view folder) const;
   void MakeFolder(std::u16string_view path);
   // Marks the file as open for writing by someone else until EndWriting.
   void BeginWriting(std::u16string_view path);
   void EndWriting(std::u16string_view path);
+  // Marks the file as open for reading by someone else who shares reading only, until
+  // EndReading.
+  void BeginReading(std::u16string_view path);
+  void EndReading(std::u16string_view path);
   // Makes later size queries fail, or reports `size` instead of the real one.
   void FailSizeQueries(bool fail) { failSize_ = fail; }
   void ClaimSize(std::uint64_t size) { claimedSize_ = size; }
+  // The next Replace ends with `code` and leaves the files as ReplaceFileW documents for it
+  // (a backup being named): kUnableToMoveReplacement2 moves the old file to the backup, every
+  // other code changes nothing.
+  void FailNextReplace(Status code) { replaceFailure_ = code; }
+  // Writes past this many bytes in all fail with kDiskFull.
+  void LimitSpace(std::size_t bytes) { spaceLeft_ = bytes; }
   std::size_t OpenHandleCount() const { return open_.size(); }
 
  private:
   struct File {
+    std::u16string name;  // as created
     std::string bytes;
     int writers = 0;
+    int readers = 0;  // holders that share reading only
   };
   struct Open {
-    const File* file;
+    std::shared_ptr<File> file;
     std::size_t position = 0;
+    bool writing = false;
   };
 
-  std::map<std::u16string, File> files_;  // by folded path
+  std::shared_ptr<File> Find(std::u16string_view path) const;
+  FileHandle Add(std::shared_ptr<File> file, bool writing);
+
+  std::map<std::u16string, std::shared_ptr<File>> files_;  // by folded path
   std::map<std::u16string, bool> folders_;
   std::map<FileHandle, Open> open_;
   FileHandle nextHandle_ = 0x40;
   bool failSize_ = false;
   std::uint64_t claimedSize_ = 0;
+  Status replaceFailure_ = status::kSuccess;
+  std::optional<std::size_t> spaceLeft_;
 };
 
 }  // namespace pivora

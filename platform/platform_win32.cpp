@@ -142,6 +142,56 @@ bool Win32FileSystem::Exists(std::u16string_view path) {
   return GetFileAttributesW(LongPathForm(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+Status Win32FileSystem::CreateNew(std::u16string_view path, FileHandle& out) {
+  const HANDLE file = CreateFileW(LongPathForm(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return LastError();
+  out = reinterpret_cast<FileHandle>(file);
+  return status::kSuccess;
+}
+
+Status Win32FileSystem::Write(FileHandle file, const void* data, std::uint32_t size,
+                              std::uint32_t& written) {
+  DWORD put = 0;
+  const BOOL done = WriteFile(File(file), data, size, &put, nullptr);
+  written = put;
+  return done ? status::kSuccess : LastError();
+}
+
+Status Win32FileSystem::Flush(FileHandle file) {
+  return FlushFileBuffers(File(file)) ? status::kSuccess : LastError();
+}
+
+Status Win32FileSystem::ProbeReplace(std::u16string_view path) {
+  // The access and sharing ReplaceFileW opens the replaced file with.
+  const HANDLE file = CreateFileW(LongPathForm(path).c_str(), GENERIC_READ | DELETE | SYNCHRONIZE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return LastError();
+  CloseHandle(file);
+  return status::kSuccess;
+}
+
+Status Win32FileSystem::Replace(std::u16string_view target, std::u16string_view replacement,
+                                std::u16string_view backup) {
+  return ReplaceFileW(LongPathForm(target).c_str(), LongPathForm(replacement).c_str(),
+                      LongPathForm(backup).c_str(), REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
+                      nullptr)
+             ? status::kSuccess
+             : LastError();
+}
+
+Status Win32FileSystem::Move(std::u16string_view from, std::u16string_view to,
+                             bool replaceExisting) {
+  const DWORD flags = MOVEFILE_WRITE_THROUGH | (replaceExisting ? MOVEFILE_REPLACE_EXISTING : 0);
+  return MoveFileExW(LongPathForm(from).c_str(), LongPathForm(to).c_str(), flags) ? status::kSuccess
+                                                                                  : LastError();
+}
+
+Status Win32FileSystem::Delete(std::u16string_view path) {
+  return DeleteFileW(LongPathForm(path).c_str()) ? status::kSuccess : LastError();
+}
+
 void Win32PointerReloader::ReloadPointers() {
   SystemParametersInfoW(SPI_SETCURSORS, 0, nullptr, SPIF_SENDCHANGE);
 }

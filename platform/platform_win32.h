@@ -34,6 +34,15 @@ class Win32FileSystem final : public FileSystem {
   Status Read(FileHandle file, void* buffer, std::uint32_t size, std::uint32_t& read) override;
   void Close(FileHandle file) override;
   bool Exists(std::u16string_view path) override;
+  Status CreateNew(std::u16string_view path, FileHandle& out) override;
+  Status Write(FileHandle file, const void* data, std::uint32_t size,
+               std::uint32_t& written) override;
+  Status Flush(FileHandle file) override;
+  Status ProbeReplace(std::u16string_view path) override;
+  Status Replace(std::u16string_view target, std::u16string_view replacement,
+                 std::u16string_view backup) override;
+  Status Move(std::u16string_view from, std::u16string_view to, bool replaceExisting) override;
+  Status Delete(std::u16string_view path) override;
 };
 
 class Win32PointerReloader final : public PointerReloader {

@@ -41,7 +41,9 @@ std::optional<std::u16string> Win32WindowSystem::AskSavePath(WindowHandle owner,
   dialog.nMaxFile = MAX_PATH;
   dialog.lpstrInitialDir = folder.c_str();
   dialog.lpstrTitle = caption.c_str();
-  dialog.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST;
+  // The process's current folder stays where it was: the dialog would otherwise move it to the
+  // folder saved in, and the file manager would hold that folder open.
+  dialog.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
   dialog.lpstrDefExt = defaultExtension.c_str();
   if (!GetSaveFileNameW(&dialog)) return std::nullopt;
   return std::u16string(reinterpret_cast<const char16_t*>(chosen));

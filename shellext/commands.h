@@ -14,8 +14,4 @@ namespace pivora {
 HRESULT RunCommand(const CMINVOKECOMMANDINFO* info, const SelectedPath& selectedFile,
                    ShellSeams& seams);
 
-// Writes `bytes` as the file `path` whole or not at all: into a temporary file of the same
-// folder first, then put in place of any existing file. False, with nothing changed, on failure.
-bool WriteFileWhole(const std::u16string& path, std::string_view bytes);
-
 }  // namespace pivora

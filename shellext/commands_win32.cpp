@@ -6,8 +6,7 @@
 #include "core/pointer_roles.h"
 #include "core/pointer_settings.h"
 #include "core/scheme.h"
-#include "platform/platform_win32.h"
-#include "platform/unique_handle.h"
+#include "core/whole_file.h"
 #include "resources/resource_ids.h"
 #include "resources/resource_text.h"
 #include "shellext/menu_command.h"
@@ -60,7 +59,7 @@ HRESULT ExportScheme(HWND owner, const SelectedPath& selectedFile, ShellSeams& s
     if (!chosen) return S_OK;
     CPointerSettings store(seams.registry, seams.reloader);
     const std::string bytes = ComposeScheme(*chosen, store, seams.paths);
-    if (WriteFileWhole(*chosen, bytes)) return S_OK;
+    if (WriteFileWhole(seams.files, *chosen, bytes)) return S_OK;
     ShowExportFailure(owner, seams);
     return E_FAIL;
   } catch (const std::bad_alloc&) {
@@ -69,46 +68,7 @@ HRESULT ExportScheme(HWND owner, const SelectedPath& selectedFile, ShellSeams& s
   }
 }
 
-struct FileTraits {
-  using type = HANDLE;
-  static HANDLE invalid() { return INVALID_HANDLE_VALUE; }
-  static void close(HANDLE file) { CloseHandle(file); }
-};
-using UniqueFile = UniqueHandle<FileTraits>;
-
-bool WriteAll(HANDLE file, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
-    DWORD written = 0;
-    if (!WriteFile(file, bytes.data(), chunk, &written, nullptr) || written == 0) return false;
-    bytes.remove_prefix(written);
-  }
-  return FlushFileBuffers(file) != FALSE;
-}
-
 }  // namespace
-
-bool WriteFileWhole(const std::u16string& path, std::string_view bytes) {
-  const std::wstring target = WideString(path);
-  const std::wstring folder = WideString(FolderOf(path).value_or(u"."));
-  wchar_t temporary[MAX_PATH] = {};
-  if (GetTempFileNameW(folder.c_str(), L"crs", 0, temporary) == 0) return false;
-  bool placed = false;
-  {
-    UniqueFile file(CreateFileW(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    placed = file && WriteAll(file.get(), bytes);
-  }
-  if (placed) {
-    // ReplaceFileW keeps the replaced file's attributes and security; a new name is a move.
-    placed = GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES
-                 ? ReplaceFileW(target.c_str(), temporary, nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
-                                nullptr, nullptr) != FALSE
-                 : MoveFileExW(temporary, target.c_str(), MOVEFILE_WRITE_THROUGH) != FALSE;
-  }
-  if (!placed) DeleteFileW(temporary);
-  return placed;
-}
 
 HRESULT RunCommand(const CMINVOKECOMMANDINFO* info, const SelectedPath& selectedFile,
                    ShellSeams& seams) {

@@ -1,8 +1,10 @@
 // What the handler reaches outside itself, passed in so that tests can record it: the pointer
-// settings, the reload notification, the path rules of the scheme writer and the window system.
+// settings, the reload notification, the path rules of the scheme writer, the files it saves
+// and the window system.
 // The library's handlers use the real ones.
 #pragma once
 
+#include "platform/files.h"
 #include "platform/path_rules.h"
 #include "platform/registry.h"
 #include "platform/reloader.h"
@@ -15,6 +17,7 @@ struct ShellSeams {
   PointerReloader& reloader;
   const PathRules& paths;
   WindowSystem& windows;
+  FileSystem& files;
 };
 
 // The Win32 bindings, shared by every handler of the process (they hold no state).

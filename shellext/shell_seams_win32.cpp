@@ -8,7 +8,8 @@ ShellSeams& Win32ShellSeams() {
   static Win32PointerReloader reloader;
   static Win32PathRules paths;
   static Win32WindowSystem windows;
-  static ShellSeams seams{registry, reloader, paths, windows};
+  static Win32FileSystem files;
+  static ShellSeams seams{registry, reloader, paths, windows, files};
   return seams;
 }
 

@@ -238,6 +238,23 @@ class FaultyFiles final : public FileSystem {
   }
   void Close(FileHandle file) override { inner_.Close(file); }
   bool Exists(std::u16string_view path) override { return inner_.Exists(path); }
+  Status CreateNew(std::u16string_view path, FileHandle& out) override {
+    return inner_.CreateNew(path, out);
+  }
+  Status Write(FileHandle file, const void* data, std::uint32_t size,
+               std::uint32_t& written) override {
+    return inner_.Write(file, data, size, written);
+  }
+  Status Flush(FileHandle file) override { return inner_.Flush(file); }
+  Status ProbeReplace(std::u16string_view path) override { return inner_.ProbeReplace(path); }
+  Status Replace(std::u16string_view target, std::u16string_view replacement,
+                 std::u16string_view backup) override {
+    return inner_.Replace(target, replacement, backup);
+  }
+  Status Move(std::u16string_view from, std::u16string_view to, bool replaceExisting) override {
+    return inner_.Move(from, to, replaceExisting);
+  }
+  Status Delete(std::u16string_view path) override { return inner_.Delete(path); }
 
  private:
   FileSystem& inner_;

@@ -660,6 +660,69 @@ TEST_F(ExportDialogTest, ATargetThatCannotBeReplacedGivesTheFailureMessage) {
   EXPECT_EQ(NamesLeftBy(folder), (std::set<std::wstring>{L"arrow.cur", L"locked.crs"}));
 }
 
+// Another program reads the scheme and shares reading only: the save fails with the message
+// before anything is made beside the file, which stays as it was.
+TEST_F(ExportDialogTest, ATargetHeldForReadingStaysAsItWasWithNothingBesideIt) {
+  SetPointer(L"Arrow", folder + L"\\arrow.cur");
+  const std::wstring existing = folder + L"\\held.crs";
+  WriteBytes(existing, "previous contents");
+  const HANDLE held = CreateFileW(existing.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+
+  SaveDialogView dialog;
+  MessageView failure;
+  Person person({[&](HWND window) { TypeAndSave(window, L"held", dialog); },
+                 [&](HWND window) { Press(window, IDYES); },
+                 [&](HWND window) {
+                   failure = ReadMessage(window);
+                   Press(window, IDOK);
+                 }});
+  const HRESULT result = Invoke(person);
+  CloseHandle(held);
+
+  EXPECT_EQ(result, E_FAIL);
+  ASSERT_TRUE(failure.seen) << "no failure message";
+  EXPECT_EQ(Utf8(failure.text), Utf8(ExpectedFailureText()));
+  EXPECT_EQ(BytesOf(existing), "previous contents");
+  EXPECT_EQ(NamesIn(folder), (std::set<std::wstring>{L"arrow.cur", L"held.crs"}));
+}
+
+// The folder saved in does not become the process's current one, which would keep the file
+// manager holding it.
+TEST_F(ExportDialogTest, SavingLeavesTheCurrentFolderWhereItWas) {
+  wchar_t before[MAX_PATH] = {};
+  GetCurrentDirectoryW(MAX_PATH, before);
+  ASSERT_FALSE(SamePath(before, folder));
+
+  SaveDialogView dialog;
+  Person person({[&](HWND window) { TypeAndSave(window, L"here", dialog); }});
+  EXPECT_EQ(Invoke(person), S_OK);
+
+  wchar_t after[MAX_PATH] = {};
+  GetCurrentDirectoryW(MAX_PATH, after);
+  EXPECT_TRUE(SamePath(before, after)) << Utf8(after);
+  EXPECT_TRUE(fs::exists(fs::path(folder + L"\\here.crs")));
+}
+
+// A folder of 248 units leaves no room for a temporary name of the platform's making; the save
+// makes its own names beside the target.
+TEST_F(ExportDialogTest, ASchemeIsSavedInAFolderOf248Units) {
+  std::wstring deep = folder;
+  while (248 - deep.size() > 42) deep += L"\\" + std::wstring(40, L'd');
+  deep += L"\\" + std::wstring(247 - deep.size(), L'e');
+  ASSERT_EQ(deep.size(), 248u);
+  fs::create_directories(fs::path(L"\\\\?\\" + deep));
+  SetPointer(L"Arrow", folder + L"\\arrow.cur");
+
+  SaveDialogView dialog;
+  Person person({[&](HWND window) { TypeAndSave(window, deep + L"\\deep", dialog); }});
+  EXPECT_EQ(Invoke(person), S_OK);
+
+  EXPECT_EQ(BytesOf(L"\\\\?\\" + deep + L"\\deep.crs").substr(0, 3), "\xEF\xBB\xBF");
+  EXPECT_EQ(NamesIn(L"\\\\?\\" + deep), std::set<std::wstring>{L"deep.crs"});
+}
+
 // The dialog, not the handler, refuses a folder that does not exist.
 TEST_F(ExportDialogTest, AMissingFolderIsRefusedByTheDialog) {
   SaveDialogView dialog;

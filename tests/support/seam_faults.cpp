@@ -53,6 +53,55 @@ bool FaultyFiles::Exists(std::u16string_view path) {
   return Fault("Exists") == status::kSuccess && inner_.Exists(path);
 }
 
+Status FaultyFiles::CreateNew(std::u16string_view path, FileHandle& out) {
+  const AllocationPause pause;
+  if (const Status f = Fault("CreateNew")) return f;
+  const Status result = inner_.CreateNew(path, out);
+  if (result == status::kSuccess) ++openHandles;
+  return result;
+}
+
+Status FaultyFiles::Write(FileHandle file, const void* data, std::uint32_t size,
+                          std::uint32_t& written) {
+  const AllocationPause pause;
+  if (const Status f = Fault("Write")) {
+    written = 0;
+    return f;
+  }
+  return inner_.Write(file, data, size, written);
+}
+
+Status FaultyFiles::Flush(FileHandle file) {
+  const AllocationPause pause;
+  if (const Status f = Fault("Flush")) return f;
+  return inner_.Flush(file);
+}
+
+Status FaultyFiles::ProbeReplace(std::u16string_view path) {
+  const AllocationPause pause;
+  if (const Status f = Fault("ProbeReplace")) return f;
+  return inner_.ProbeReplace(path);
+}
+
+Status FaultyFiles::Replace(std::u16string_view target, std::u16string_view replacement,
+                            std::u16string_view backup) {
+  const AllocationPause pause;
+  if (const Status f = Fault("Replace")) return f;
+  return inner_.Replace(target, replacement, backup);
+}
+
+Status FaultyFiles::Move(std::u16string_view from, std::u16string_view to, bool replaceExisting) {
+  const AllocationPause pause;
+  if (const Status f = Fault("Move")) return f;
+  return inner_.Move(from, to, replaceExisting);
+}
+
+Status FaultyFiles::Delete(std::u16string_view path) {
+  const AllocationPause pause;
+  if (const Status f = Fault("Delete")) return f;
+  return inner_.Delete(path);
+}
+
 SeamFault::SeamFault(RecordingRegistry& registry, FaultyFiles& files, int failAt)
     : registry_(registry), files_(files), failAt_(failAt) {
   registry_.fault = [this](std::string_view call, std::u16string_view) { return Next(call); };
@@ -67,8 +116,11 @@ SeamFault::~SeamFault() {
 Status SeamFault::Next(std::string_view call) {
   if (calls++ != failAt_) return status::kSuccess;
   failed = std::string(call);
-  // What a registry or a disk gives when it refuses: access denied, or a failing device.
-  return call == "Read" ? Status{1117} : status::kAccessDenied;
+  // What a registry or a disk gives when it refuses: access denied, a failing device, or a full
+  // disk.
+  if (call == "Read") return Status{1117};
+  if (call == "Write") return status::kDiskFull;
+  return status::kAccessDenied;
 }
 
 AllocationFault::AllocationFault(long failAt) {

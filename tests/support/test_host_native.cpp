@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include "platform/memory_files.h"
 #include "platform/memory_registry.h"
 #include "platform/portable_path_rules.h"
@@ -28,6 +30,19 @@ class NativeTestHost final : public TestHost {
     files_.BeginWriting(path);
     std::u16string held(path);
     return std::shared_ptr<void>(nullptr, [this, held](void*) { files_.EndWriting(held); });
+  }
+  std::shared_ptr<void> HoldOpenForReading(std::u16string_view path) override {
+    files_.BeginReading(path);
+    std::u16string held(path);
+    return std::shared_ptr<void>(nullptr, [this, held](void*) { files_.EndReading(held); });
+  }
+  std::optional<std::string> ReadFile(std::u16string_view path) override {
+    return files_.Get(path);
+  }
+  std::vector<std::u16string> FileNames() override {
+    std::vector<std::u16string> names = files_.NamesIn(folder_);
+    std::sort(names.begin(), names.end());
+    return names;
   }
 
  private:

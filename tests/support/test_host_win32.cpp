@@ -2,8 +2,10 @@
 
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <stdexcept>
 #include <string>
 
@@ -102,6 +104,34 @@ class Win32TestHost final : public TestHost {
                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot hold test file open");
     return std::shared_ptr<void>(file, [](void* handle) { CloseHandle(handle); });
+  }
+
+  std::shared_ptr<void> HoldOpenForReading(std::u16string_view path) override {
+    const HANDLE file = CreateFileW(LongPathForm(path).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot hold test file open");
+    return std::shared_ptr<void>(file, [](void* handle) { CloseHandle(handle); });
+  }
+
+  std::optional<std::string> ReadFile(std::u16string_view path) override {
+    std::ifstream in(FsPath(path), std::ios::binary);
+    if (!in) return std::nullopt;
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+
+  std::vector<std::u16string> FileNames() override {
+    std::vector<std::u16string> names;
+    WIN32_FIND_DATAW found{};
+    const HANDLE search = FindFirstFileW((LongPathForm(folder_) + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+      if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        names.push_back(FromWide(found.cFileName));
+      }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    std::sort(names.begin(), names.end());
+    return names;
   }
 
  private:

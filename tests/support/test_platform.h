@@ -73,6 +73,12 @@ class TestHost {
   virtual void MakeFolder(std::u16string_view path) = 0;
   // Holds the file open for writing, as another program would, until the result goes.
   virtual std::shared_ptr<void> HoldOpenForWriting(std::u16string_view path) = 0;
+  // Holds the file open for reading, sharing reading only, until the result goes.
+  virtual std::shared_ptr<void> HoldOpenForReading(std::u16string_view path) = 0;
+  // The file's bytes; nothing when there is no such file.
+  virtual std::optional<std::string> ReadFile(std::u16string_view path) = 0;
+  // The names of the files directly in folder(), sorted.
+  virtual std::vector<std::u16string> FileNames() = 0;
 };
 
 std::unique_ptr<TestHost> MakeTestHost();
@@ -100,6 +106,11 @@ class TestPlatform {
   std::shared_ptr<void> HoldOpenForWriting(std::u16string_view path) {
     return host_->HoldOpenForWriting(path);
   }
+  std::shared_ptr<void> HoldOpenForReading(std::u16string_view path) {
+    return host_->HoldOpenForReading(path);
+  }
+  std::optional<std::string> ReadFile(std::u16string_view path) { return host_->ReadFile(path); }
+  std::vector<std::u16string> FileNames() { return host_->FileNames(); }
 
   // The store as it is, read and changed past the recording.
   std::optional<StoredValue> Stored(std::u16string_view valueName);

@@ -62,10 +62,10 @@ std::string ReadAll(const fs::path& path) {
 
 // Builds a handler on the bed's seams for `file` and runs one of its commands; `invoked` tells
 // whether the command was reached. Nothing but a result may leave the handler.
-HRESULT RunCommand(TestPlatform& bed, WindowSystem& windows, std::u16string_view file,
-                   unsigned offset, bool& invoked) {
+HRESULT RunCommand(TestPlatform& bed, FileSystem& files, WindowSystem& windows,
+                   std::u16string_view file, unsigned offset, bool& invoked) {
   static const Win32PathRules paths;
-  ShellSeams seams{bed.registry(), bed.reloader(), paths, windows};
+  ShellSeams seams{bed.registry(), bed.reloader(), paths, windows, files};
   invoked = false;
   std::optional<DropDataObject> data;
   {
@@ -110,14 +110,14 @@ TEST(CommandFaultWalkTest, ChoosingARoleLeavesItsValueWhole) {
         chosen = bed.PathOf(u"Green.cur");
         bed.WriteFile(chosen, "pointer");
       },
-      [&](TestPlatform& bed, FileSystem&) {
+      [&](TestPlatform& bed, FileSystem& files) {
         std::optional<AnsweringWindows> windows;
         {
           const testing::AllocationPause pause;  // the test's own stand-in
           windows.emplace(u"");
         }
         bool invoked = false;
-        RunCommand(bed, *windows, chosen, 4, invoked);  // Precision Select
+        RunCommand(bed, files, *windows, chosen, 4, invoked);  // Precision Select
       },
       [&](TestPlatform& bed, const std::string& what) {
         const auto stored = bed.Stored(u"Crosshair");
@@ -141,7 +141,7 @@ TEST(CommandFaultWalkTest, SavingTheSchemeReplacesTheFileWholeOrNotAtAll) {
         target = bed.PathOf(u"Saved.crs");
         bed.WriteFile(target, kOldScheme);
       },
-      [&](TestPlatform& bed, FileSystem&) {
+      [&](TestPlatform& bed, FileSystem& files) {
         std::optional<AnsweringWindows> windows;
         std::u16string selected;
         {
@@ -149,7 +149,7 @@ TEST(CommandFaultWalkTest, SavingTheSchemeReplacesTheFileWholeOrNotAtAll) {
           windows.emplace(target);
           selected = bed.PathOf(u"Blue\\Arrow.cur");
         }
-        result = RunCommand(bed, *windows, selected, MenuCommandOffset::SaveScheme, invoked);
+        result = RunCommand(bed, files, *windows, selected, MenuCommandOffset::SaveScheme, invoked);
         messages = windows->messages;
       },
       [&](TestPlatform& bed, const std::string& what) {

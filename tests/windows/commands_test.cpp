@@ -179,7 +179,7 @@ TEST(RoleCommandNotificationTest, SentAfterEveryAttemptedWriteAndOnlyThen) {
   testing::TestPlatform bed;
   NoWindows windows;
   Win32PathRules paths;
-  ShellSeams seams{bed.registry(), bed.reloader(), paths, windows};
+  ShellSeams seams{bed.registry(), bed.reloader(), paths, windows, bed.files()};
   IContextMenu* menu = nullptr;
   ASSERT_EQ(CreateStandalone<CContextMenuExt>(IID_IContextMenu, reinterpret_cast<void**>(&menu)),
             S_OK);

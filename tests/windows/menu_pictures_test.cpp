@@ -137,7 +137,7 @@ class MenuPicturesTest : public ::testing::Test {
   testing::TestPlatform bed;
   RecordingWindows windows;
   Win32PathRules paths;
-  ShellSeams seams{bed.registry(), bed.reloader(), paths, windows};
+  ShellSeams seams{bed.registry(), bed.reloader(), paths, windows, bed.files()};
   IContextMenu* menu = nullptr;
   HMENU shellMenu = nullptr;
   fs::path folder;
