@@ -7,7 +7,10 @@ prefix=$1
 shift
 here=$(cd "$(dirname "$0")" && pwd)
 "$here/wine-prefix.sh" "$prefix" || exit 1
-export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# PIVORA_WINE_DLL_OVERRIDES adds overrides of a test's own, e.g. "comdlg32=d" to keep a DLL
+# from loading.
+export WINEPREFIX=$prefix WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml=${PIVORA_WINE_DLL_OVERRIDES:+;$PIVORA_WINE_DLL_OVERRIDES}"
 # Wine takes the ANSI code page and the user-interface language from the Unix locale: pin it,
 # so results do not depend on the machine. A test that wants another language sets
 # PIVORA_WINE_LOCALE.

@@ -1,6 +1,6 @@
 // The path rules the scheme files rely on. Only the backslash separates components; a forward
-// slash is an ordinary character. On Windows each rule is the shlwapi function named; natively
-// our own code that follows the same rules.
+// slash is an ordinary character. Each rule behaves as the shlwapi function named; on Windows the
+// relative form is shlwapi's own and the other rules are our own code, as natively.
 #pragma once
 
 #include <functional>

@@ -1,4 +1,4 @@
-// The path rules bound to shlwapi and the process environment.
+// The path rules bound to shlwapi (relative forms) and the process environment.
 #include <windows.h>
 
 #include <shlwapi.h>
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/path_rules_win32.h"
+#include "platform/portable_path_rules.h"
 
 namespace pivora {
 
@@ -30,7 +31,7 @@ std::u16string FromWide(const wchar_t* text) {
   return std::u16string(reinterpret_cast<const char16_t*>(text));
 }
 
-// A path buffer with one zero unit in front of it: the canonicalisation inside PathAppendW looks
+// A path buffer with one zero unit in front of it: shlwapi's canonicalisation looks
 // one unit before the buffer for some inputs (":\.." for one), and the guard makes what it finds
 // there the same on every call.
 struct GuardedPathBuffer {
@@ -80,24 +81,14 @@ std::optional<std::u16string> Win32PathRules::RelativePathTo(std::u16string_view
   return result;
 }
 
-bool Win32PathRules::IsRelative(std::u16string_view path) const {
-  return PathIsRelativeW(Terminated(UpToZero(path)).data()) != FALSE;
-}
+// Not shlwapi's: the two rules that applying a scheme uses are our own, which follow shlwapi's
+// (the path tests hold both builds to the same cases), so that the apply road does not load
+// shlwapi and what it brings (shcore), which costs more than applying itself.
+bool Win32PathRules::IsRelative(std::u16string_view path) const { return IsRelativePath(path); }
 
 std::optional<std::u16string> Win32PathRules::Append(std::u16string_view folder,
                                                      std::u16string_view more) const {
-  folder = UpToZero(folder);
-  more = UpToZero(more);
-  // A longer `more` that is absolute would be cut to MAX_PATH - 1 units and the cut path
-  // returned as if it were the whole.
-  if (folder.size() > kMaxPathUnits || more.size() > kMaxPathUnits) return std::nullopt;
-  GuardedPathBuffer out;
-  for (std::size_t i = 0; i < folder.size(); ++i) out.path()[i] = static_cast<wchar_t>(folder[i]);
-  const auto tail = Terminated(more);
-  if (!PathAppendW(out.path(), tail.data())) return std::nullopt;
-  std::u16string result = FromWide(out.path());
-  if (result.size() > kMaxPathUnits) return std::nullopt;
-  return result;
+  return AppendPath(folder, more);
 }
 
 std::u16string Win32PathRules::ExpandEnvironment(std::u16string_view text) const {

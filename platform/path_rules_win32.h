@@ -1,4 +1,5 @@
-// The path rules bound to shlwapi and the environment of the process.
+// The path rules on Windows: shlwapi for the relative form, the process environment, and our own
+// code for the rest.
 #pragma once
 
 #include "platform/path_rules.h"

@@ -138,8 +138,13 @@ Status Win32FileSystem::Read(FileHandle file, void* buffer, std::uint32_t size,
 void Win32FileSystem::Close(FileHandle file) { CloseHandle(File(file)); }
 
 bool Win32FileSystem::Exists(std::u16string_view path) {
-  if (path.size() < MAX_PATH) return PathFileExistsW(WideString(path).c_str()) != FALSE;
-  return GetFileAttributesW(LongPathForm(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+  // What PathFileExistsW does, without loading shlwapi: the attributes, with no dialog asking
+  // for a missing disk.
+  DWORD previousMode = 0;
+  const bool quiet = SetThreadErrorMode(SEM_FAILCRITICALERRORS, &previousMode) != FALSE;
+  const bool exists = GetFileAttributesW(LongPathForm(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+  if (quiet) SetThreadErrorMode(previousMode, nullptr);
+  return exists;
 }
 
 Status Win32FileSystem::CreateNew(std::u16string_view path, FileHandle& out) {

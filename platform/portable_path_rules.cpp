@@ -116,7 +116,7 @@ bool IsUnc(std::u16string_view path) {
   return At(path, 0) == kSeparator && At(path, 1) == kSeparator;
 }
 
-bool IsRelativePath(std::u16string_view path) {
+bool IsRelativeUpToZero(std::u16string_view path) {
   return !(At(path, 0) == kSeparator || (!path.empty() && At(path, 1) == u':'));
 }
 
@@ -266,12 +266,16 @@ std::optional<std::u16string> PortablePathRules::RelativePathTo(std::u16string_v
   return result;
 }
 
-bool PortablePathRules::IsRelative(std::u16string_view path) const {
-  return IsRelativePath(UpToZero(path));
-}
+bool IsRelativePath(std::u16string_view path) { return IsRelativeUpToZero(UpToZero(path)); }
+
+bool PortablePathRules::IsRelative(std::u16string_view path) const { return IsRelativePath(path); }
 
 std::optional<std::u16string> PortablePathRules::Append(std::u16string_view folder,
                                                         std::u16string_view more) const {
+  return AppendPath(folder, more);
+}
+
+std::optional<std::u16string> AppendPath(std::u16string_view folder, std::u16string_view more) {
   folder = UpToZero(folder);
   more = UpToZero(more);
   if (folder.size() > kMaxPathUnits || more.size() > kMaxPathUnits) return std::nullopt;
@@ -283,7 +287,7 @@ std::optional<std::u16string> PortablePathRules::Append(std::u16string_view fold
   std::u16string joined;
   if (more.empty()) {
     joined = folder;
-  } else if (folder.empty() || !IsRelativePath(more)) {
+  } else if (folder.empty() || !IsRelativeUpToZero(more)) {
     joined = more;
   } else {
     joined = folder;

@@ -50,6 +50,11 @@ cmake/wine-run.sh "$prefix" "$PWD/build/windows/menu_bench.exe"
 
 step "The library"
 ls -l build/windows/Pivora.dll | awk '{print "Pivora.dll: " $5 " bytes"}'
-echo "Imports:"
+echo "Imports at load:"
 x86_64-w64-mingw32-objdump -p build/windows/Pivora.dll | sed -n 's/^\s*DLL Name: /  /p'
+echo "Delay-loaded (with the functions called):"
+python3 tests/windows/delay_imports.py build/windows/Pivora.dll build/windows/Pivora.map |
+  sed 's/^/  /'
+echo "The floor's library (bench_floor.dll) imports:"
+x86_64-w64-mingw32-objdump -p build/windows/bench_floor.dll | sed -n 's/^\s*DLL Name: /  /p'
 WINEPREFIX=$prefix wineserver -k 2>/dev/null || true

@@ -723,6 +723,26 @@ TEST_F(ExportDialogTest, ASchemeIsSavedInAFolderOf248Units) {
   EXPECT_EQ(NamesIn(L"\\\\?\\" + deep), std::set<std::wstring>{L"deep.crs"});
 }
 
+// Run where comdlg32 and msimg32 cannot be loaded (see tests/CMakeLists.txt): the menu is
+// still built, and the save fails with a result instead of a dialog, a message or a crash.
+TEST_F(ExportDialogTest, WithoutItsLibrariesTheMenuStandsAndTheSaveFails) {
+  wchar_t overrides[64] = {};
+  if (GetEnvironmentVariableW(L"PIVORA_WINE_DLL_OVERRIDES", overrides, 64) == 0) {
+    GTEST_SKIP() << "runs where comdlg32 and msimg32 are kept from loading";
+  }
+  ASSERT_EQ(GetModuleHandleW(L"comdlg32.dll"), nullptr);
+
+  const HMENU shellMenu = CreatePopupMenu();
+  EXPECT_EQ(menu->QueryContextMenu(shellMenu, 0, 1, 0x7FFF, CMF_NORMAL),
+            MAKE_HRESULT(SEVERITY_SUCCESS, 0, 18));
+  EXPECT_EQ(GetMenuItemCount(shellMenu), 1);
+  DestroyMenu(shellMenu);
+
+  Person person(std::vector<Person::Action>{});
+  EXPECT_EQ(Invoke(person), HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND));
+  EXPECT_EQ(NamesIn(folder), std::set<std::wstring>{L"arrow.cur"});
+}
+
 // The dialog, not the handler, refuses a folder that does not exist.
 TEST_F(ExportDialogTest, AMissingFolderIsRefusedByTheDialog) {
   SaveDialogView dialog;
