@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds every preset and runs every test: native (plain, ASan+UBSan, TSan), the fuzz targets
-# (scheme reader, registry script interpreter, path rules) for a bounded time each, and last
-# the Windows build under Wine.
+# (scheme reader, registry script interpreter, path rules, cursor-pack INF reader) for a bounded
+# time each, and last the Windows build under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -56,6 +56,8 @@ step "fuzz: registry script interpreter for ${fuzz_seconds} s"
 run_fuzz reg_script_fuzz fuzz/reg_corpus/* resources/scripts/*.rgs
 step "fuzz: path rules for ${fuzz_seconds} s"
 run_fuzz path_rules_fuzz fuzz/path_corpus/*
+step "fuzz: cursor-pack INF reader for ${fuzz_seconds} s"
+run_fuzz inf_reader_fuzz fuzz/inf_corpus/*
 
 step "windows (tests under Wine)"
 cmake --preset windows >/dev/null

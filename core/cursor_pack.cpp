@@ -1,0 +1,289 @@
+#include "core/cursor_pack.h"
+
+#include <algorithm>
+#include <map>
+#include <vector>
+
+#include "platform/text.h"
+
+namespace pivora {
+namespace {
+
+constexpr std::u16string_view kBlanks = u" \t";
+constexpr std::size_t kMaxFolderName = 100;
+
+// The roles in the order of a scheme value in HKCU\Control Panel\Cursors\Schemes, which is the
+// roles' own order.
+constexpr std::u16string_view kCursorsKey = u"Control Panel\\Cursors";
+constexpr std::u16string_view kSchemesKey = u"Control Panel\\Cursors\\Schemes";
+
+std::u16string_view Trim(std::u16string_view text) {
+  const std::size_t first = text.find_first_not_of(kBlanks);
+  if (first == std::u16string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
+}
+
+std::u16string Folded(std::u16string_view text) {
+  std::u16string folded(text);
+  for (char16_t& c : folded) {
+    if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
+  }
+  return folded;
+}
+
+// A line without its comment: a semicolon outside quotes starts one.
+std::u16string_view WithoutComment(std::u16string_view line) {
+  bool quoted = false;
+  for (std::size_t i = 0; i < line.size(); ++i) {
+    if (line[i] == u'"') quoted = !quoted;
+    if (line[i] == u';' && !quoted) return line.substr(0, i);
+  }
+  return line;
+}
+
+// A quoted text: a doubled quote is one quote, the closing quote ends it. Unquoted: a lone quote
+// is dropped, as the system's reader does.
+std::u16string Unquoted(std::u16string_view text) {
+  std::u16string out;
+  if (!text.empty() && text.front() == u'"') {
+    for (std::size_t i = 1; i < text.size(); ++i) {
+      if (text[i] != u'"') {
+        out.push_back(text[i]);
+      } else if (i + 1 < text.size() && text[i + 1] == u'"') {
+        out.push_back(u'"');
+        ++i;
+      } else {
+        break;
+      }
+    }
+    return out;
+  }
+  for (const char16_t c : text) {
+    if (c != u'"') out.push_back(c);
+  }
+  return out;
+}
+
+// The comma-separated fields of a line, commas inside quotes included in their field.
+std::vector<std::u16string_view> Fields(std::u16string_view line) {
+  std::vector<std::u16string_view> fields;
+  bool quoted = false;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i <= line.size(); ++i) {
+    if (i < line.size() && line[i] == u'"') quoted = !quoted;
+    if (i == line.size() || (line[i] == u',' && !quoted)) {
+      fields.push_back(Trim(line.substr(start, i - start)));
+      start = i + 1;
+    }
+  }
+  return fields;
+}
+
+class InfFile {
+ public:
+  explicit InfFile(std::u16string_view text) {
+    std::vector<std::u16string_view>* section = nullptr;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+      std::size_t end = text.find_first_of(u"\r\n", start);
+      if (end == std::u16string_view::npos) end = text.size();
+      const std::u16string_view line = Trim(WithoutComment(text.substr(start, end - start)));
+      start = end + 1;
+      if (line.empty()) continue;
+      if (line.front() == u'[') {
+        const std::size_t close = line.find(u']');
+        const std::u16string name =
+            Folded(Trim(line.substr(1, close == std::u16string_view::npos ? close : close - 1)));
+        section = &sections_[name];
+        order_.push_back(name);
+      } else if (section != nullptr) {
+        section->push_back(line);
+      }
+    }
+    for (const std::u16string_view line : Lines(u"STRINGS")) {
+      const std::size_t equals = line.find(u'=');
+      if (equals == std::u16string_view::npos) continue;
+      const std::u16string key = Folded(Trim(line.substr(0, equals)));
+      strings_.emplace(key, Unquoted(Trim(line.substr(equals + 1))));
+    }
+  }
+
+  const std::vector<std::u16string_view>& Lines(std::u16string_view folded) const {
+    static const std::vector<std::u16string_view> kNone;
+    const auto found = sections_.find(std::u16string(folded));
+    return found == sections_.end() ? kNone : found->second;
+  }
+
+  // The section the pack installs from: DefaultInstall, or the first of its decorated forms
+  // (DefaultInstall.NT, DefaultInstall.NTamd64, ...).
+  std::optional<std::u16string> InstallSection() const {
+    if (sections_.count(u"DEFAULTINSTALL") != 0) return u"DEFAULTINSTALL";
+    for (const std::u16string& name : order_) {
+      if (name.starts_with(u"DEFAULTINSTALL.")) return name;
+    }
+    return std::nullopt;
+  }
+
+  // %key% replaced from [Strings] (keys compare without case), %% by a percent sign; an unknown
+  // key, such as a folder number, stays as written.
+  std::u16string Substituted(std::u16string_view text) const {
+    std::u16string out;
+    std::size_t i = 0;
+    while (i < text.size()) {
+      const std::size_t open = text.find(u'%', i);
+      const std::size_t close =
+          open == std::u16string_view::npos ? open : text.find(u'%', open + 1);
+      if (close == std::u16string_view::npos) {
+        out.append(text.substr(i));
+        break;
+      }
+      out.append(text.substr(i, open - i));
+      const std::u16string_view key = text.substr(open + 1, close - open - 1);
+      if (key.empty()) {
+        out.push_back(u'%');
+      } else if (const auto found = strings_.find(Folded(key)); found != strings_.end()) {
+        out.append(found->second);
+      } else {
+        out.append(text.substr(open, close - open + 1));
+      }
+      i = close + 1;
+    }
+    return out;
+  }
+
+  // A field's value: unquoted, then substituted.
+  std::u16string Value(std::u16string_view field) const { return Substituted(Unquoted(field)); }
+
+ private:
+  std::map<std::u16string, std::vector<std::u16string_view>> sections_;  // by folded name
+  std::vector<std::u16string> order_;
+  std::map<std::u16string, std::u16string> strings_;  // by folded key
+};
+
+// The file name of a path, whichever separator it uses.
+std::u16string FileNameOf(std::u16string_view path) {
+  path = Trim(path);
+  const std::size_t slash = path.find_last_of(u"\\/");
+  return std::u16string(slash == std::u16string_view::npos ? path : path.substr(slash + 1));
+}
+
+std::optional<std::size_t> RoleNamed(std::u16string_view name) {
+  for (std::size_t role = 0; role < kPointerRoleCount; ++role) {
+    if (EqualsIgnoringAsciiCase(name, PointerRoles[role].valueName)) return role;
+  }
+  return std::nullopt;
+}
+
+bool IsCurrentUser(std::u16string_view root) {
+  return EqualsIgnoringAsciiCase(root, u"HKCU") ||
+         EqualsIgnoringAsciiCase(root, u"HKEY_CURRENT_USER");
+}
+
+// What one AddReg section sets: the scheme list, and roles named one by one.
+struct Settings {
+  std::optional<std::u16string> schemeName;
+  std::optional<std::u16string> defaultName;  // the Cursors key's own value
+  std::array<std::optional<std::u16string>, kPointerRoleCount> listed;
+  std::array<std::optional<std::u16string>, kPointerRoleCount> named;
+};
+
+void ReadAddReg(const InfFile& inf, std::u16string_view section, Settings& settings) {
+  for (const std::u16string_view line : inf.Lines(Folded(section))) {
+    const std::vector<std::u16string_view> fields = Fields(line);
+    if (fields.size() < 3 || !IsCurrentUser(inf.Value(fields[0]))) continue;
+    const std::u16string key = inf.Value(fields[1]);
+    const std::u16string name = inf.Value(fields[2]);
+    const std::u16string value = fields.size() > 4 ? inf.Value(fields[4]) : std::u16string();
+    if (EqualsIgnoringAsciiCase(key, kSchemesKey)) {
+      settings.schemeName = name;
+      const std::vector<std::u16string_view> paths = Fields(value);
+      for (std::size_t role = 0; role < kPointerRoleCount && role < paths.size(); ++role) {
+        settings.listed[role] = FileNameOf(paths[role]);
+      }
+    } else if (EqualsIgnoringAsciiCase(key, kCursorsKey)) {
+      if (name.empty()) {
+        settings.defaultName = value;
+      } else if (const std::optional<std::size_t> role = RoleNamed(name)) {
+        settings.named[*role] = FileNameOf(value);
+      }
+    }
+  }
+}
+
+bool IsDeviceName(std::u16string_view name) {
+  const std::u16string_view stem = name.substr(0, name.find(u'.'));
+  for (const std::u16string_view device : {u"CON", u"PRN", u"AUX", u"NUL"}) {
+    if (EqualsIgnoringAsciiCase(stem, device)) return true;
+  }
+  if (stem.size() == 4 && stem[3] >= u'1' && stem[3] <= u'9') {
+    return EqualsIgnoringAsciiCase(stem.substr(0, 3), u"COM") ||
+           EqualsIgnoringAsciiCase(stem.substr(0, 3), u"LPT");
+  }
+  return false;
+}
+
+}  // namespace
+
+std::u16string DecodeInfText(std::string_view bytes) {
+  if (bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE') {
+    std::u16string text((bytes.size() - 2) / 2, u'\0');
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      text[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 + 2 * i]) |
+                                      static_cast<unsigned char>(bytes[3 + 2 * i]) << 8);
+    }
+    return text;
+  }
+  if (bytes.starts_with("\xEF\xBB\xBF")) return Utf8ToUtf16(bytes.substr(3));
+  return AnsiToUtf16(bytes);
+}
+
+std::optional<CursorPack> ReadCursorPack(std::u16string_view text) {
+  const InfFile inf(text);
+  const std::optional<std::u16string> install = inf.InstallSection();
+  if (!install) return std::nullopt;
+  Settings settings;
+  for (const std::u16string_view line : inf.Lines(*install)) {
+    const std::size_t equals = line.find(u'=');
+    if (equals == std::u16string_view::npos ||
+        !EqualsIgnoringAsciiCase(Trim(line.substr(0, equals)), u"AddReg")) {
+      continue;
+    }
+    for (const std::u16string_view section : Fields(line.substr(equals + 1))) {
+      if (!section.empty()) ReadAddReg(inf, inf.Value(section), settings);
+    }
+  }
+  CursorPack pack;
+  bool namesAFile = false;
+  for (std::size_t role = 0; role < kPointerRoleCount; ++role) {
+    // A role named on its own line wins over the scheme's list.
+    pack.files[role] = settings.named[role] ? settings.named[role] : settings.listed[role];
+    if (pack.files[role] && !pack.files[role]->empty()) namesAFile = true;
+  }
+  if (!namesAFile) return std::nullopt;
+  pack.schemeName = settings.schemeName.value_or(settings.defaultName.value_or(u""));
+  return pack;
+}
+
+std::u16string FolderNameFor(std::u16string_view schemeName) {
+  std::u16string name;
+  for (const char16_t c : schemeName) {
+    const bool forbidden =
+        c < 0x20 || std::u16string_view(u"<>:\"/\\|?*").find(c) != std::u16string_view::npos;
+    name.push_back(forbidden ? u'_' : c);
+  }
+  constexpr std::u16string_view kEnds = u" .";
+  const std::size_t first = name.find_first_not_of(kEnds);
+  if (first == std::u16string::npos) return {};
+  name = name.substr(first, name.find_last_not_of(kEnds) - first + 1);
+  if (name.size() > kMaxFolderName) {
+    std::size_t cut = kMaxFolderName;
+    // Never half a surrogate pair.
+    if (name[cut - 1] >= 0xD800 && name[cut - 1] <= 0xDBFF) --cut;
+    name.resize(cut);
+    name.erase(name.find_last_not_of(kEnds) + 1);
+  }
+  if (name.empty() || IsDeviceName(name)) return {};
+  return name;
+}
+
+}  // namespace pivora
