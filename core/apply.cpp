@@ -9,25 +9,6 @@
 namespace pivora {
 namespace {
 
-// The whole file, or nothing: a file that is too large, whose size cannot be had or that reads
-// short is not applied at all.
-std::optional<std::string> ReadSchemeFile(FileSystem& files, std::u16string_view path) {
-  OpenFile file(files);
-  if (files.OpenForReading(path, file.put()) != status::kSuccess) return std::nullopt;
-  std::uint64_t size = 0;
-  if (files.Size(file.get(), size) != status::kSuccess || size > kMaxSchemeFileBytes) {
-    return std::nullopt;
-  }
-  std::string bytes(static_cast<std::size_t>(size), '\0');
-  std::uint32_t read = 0;
-  if (size != 0 && (files.Read(file.get(), bytes.data(), static_cast<std::uint32_t>(size), read) !=
-                        status::kSuccess ||
-                    read != size)) {
-    return std::nullopt;
-  }
-  return bytes;
-}
-
 bool EntryTargetExists(const std::u16string& candidate, const Platform& platform) {
   // A stock pointer is stored as %SystemRoot%\cursors\...: test what it expands to, so a scheme
   // saved from such settings can be applied back. The unexpanded text is what gets stored.
@@ -77,7 +58,8 @@ std::u16string_view SchemePathFromCommandLine(std::u16string_view commandLine) {
 
 void ApplySchemeFile(std::u16string_view commandLine, const Platform& platform) {
   const std::u16string_view schemePath = SchemePathFromCommandLine(commandLine);
-  const std::optional<std::string> bytes = ReadSchemeFile(platform.files, schemePath);
+  const std::optional<std::string> bytes =
+      ReadWholeFile(platform.files, schemePath, kMaxSchemeFileBytes);
   if (!bytes) return;
   const SchemeEntries entries = ParseScheme(*bytes);
 

@@ -77,6 +77,20 @@ std::string ComposeScheme(std::u16string_view schemePath, CPointerSettings& stor
   return bytes;
 }
 
+std::string ComposeSchemeOf(
+    const std::array<std::optional<std::u16string>, kPointerRoleCount>& paths) {
+  std::u16string text;
+  for (std::size_t role = 0; role < kPointerRoleCount; ++role) {
+    if (!paths[role]) continue;
+    text.append(u"[").append(PointerRoles[role].valueName).append(u"]").append(kLineEnd);
+    text.append(kPathKey).append(*paths[role]).append(kLineEnd).append(kLineEnd);
+  }
+  text.push_back(u'\0');
+  std::string bytes(kByteOrderMark);
+  bytes.append(Utf16ToUtf8(text));
+  return bytes;
+}
+
 SchemeEntries ParseScheme(std::string_view bytes) {
   if (bytes.starts_with(kByteOrderMark)) bytes.remove_prefix(kByteOrderMark.size());
   SchemeEntries entries;

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -43,6 +44,12 @@ class SchemeEntries {
 // gives the empty template.
 std::string ComposeScheme(std::u16string_view schemePath, CPointerSettings& store,
                           const PathRules& paths);
+
+// The bytes of a scheme file that names the given path for each role that has one (an empty
+// path gives the role back to the system); a role without one gets no section, so applying the
+// file leaves it alone.
+std::string ComposeSchemeOf(
+    const std::array<std::optional<std::u16string>, kPointerRoleCount>& paths);
 
 // Reads any bytes; never fails. At worst every role is absent.
 SchemeEntries ParseScheme(std::string_view bytes);

@@ -8,22 +8,12 @@ namespace {
 
 // How many suffixes are tried before giving up on finding a free name.
 constexpr int kNameAttempts = 64;
-// A delete is tried this often: a file that was just closed may still be held for a moment (a
-// scanner looking at a new file is the usual holder).
-constexpr int kDeleteAttempts = 3;
 
 std::u16string NameBeside(std::u16string_view target, int number) {
   std::u16string name(target);
   name += u".~";
   for (const char c : std::to_string(number)) name.push_back(static_cast<char16_t>(c));
   return name;
-}
-
-void Remove(FileSystem& files, std::u16string_view path) {
-  for (int attempt = 0; attempt < kDeleteAttempts; ++attempt) {
-    const Status deleted = files.Delete(path);
-    if (deleted == status::kSuccess || deleted == status::kFileNotFound) return;
-  }
 }
 
 // A file of our own beside the target, named after it with a short suffix no file had (".~1",
@@ -36,7 +26,7 @@ class FileBeside {
   FileBeside& operator=(const FileBeside&) = delete;
   ~FileBeside() {
     open_.Reset();
-    if (!name_.empty() && !kept_) Remove(files_, name_);
+    if (!name_.empty() && !kept_) RemoveFile(files_, name_);
   }
 
   // Creates the file and leaves it open for writing; false when no name could be had.

@@ -5,7 +5,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/status.h"
 
@@ -44,11 +47,29 @@ class FileSystem {
   // the new one is still the replacement).
   virtual Status Replace(std::u16string_view target, std::u16string_view replacement,
                          std::u16string_view backup) = 0;
-  // MoveFileExW(from, to, MOVEFILE_WRITE_THROUGH, and MOVEFILE_REPLACE_EXISTING if asked).
+  // MoveFileExW(from, to, MOVEFILE_WRITE_THROUGH, and MOVEFILE_REPLACE_EXISTING if asked); a
+  // folder moves whole within its volume.
   virtual Status Move(std::u16string_view from, std::u16string_view to, bool replaceExisting) = 0;
   // DeleteFileW.
   virtual Status Delete(std::u16string_view path) = 0;
+  // CopyFileW(from, to, fail if `to` exists).
+  virtual Status Copy(std::u16string_view from, std::u16string_view to) = 0;
+  // CreateDirectoryW: kAlreadyExists when the name is taken.
+  virtual Status CreateFolder(std::u16string_view path) = 0;
+  // RemoveDirectoryW: an empty folder.
+  virtual Status RemoveFolder(std::u16string_view path) = 0;
+  // FindFirstFileW/FindNextFileW: the names of the files (not folders) directly in `folder`.
+  virtual Status FilesIn(std::u16string_view folder, std::vector<std::u16string>& names) = 0;
 };
+
+// Deletes a file of ours, trying a few times: a file just closed may still be held for a moment
+// (a scanner looking at new files is the usual holder). A file that is not there is gone.
+void RemoveFile(FileSystem& files, std::u16string_view path);
+
+// The whole file, or nothing: a file larger than `maxBytes`, whose size cannot be had or that
+// reads short gives nothing.
+std::optional<std::string> ReadWholeFile(FileSystem& files, std::u16string_view path,
+                                         std::uint64_t maxBytes);
 
 // Owns one open file of a FileSystem.
 class OpenFile {

@@ -134,6 +134,7 @@ Status MemoryFileSystem::Replace(std::u16string_view target, std::u16string_view
 Status MemoryFileSystem::Move(std::u16string_view from, std::u16string_view to,
                               bool replaceExisting) {
   const std::shared_ptr<File> file = Find(from);
+  if (!file && Exists(from)) return MoveFolder(from, to);
   if (!file) return status::kFileNotFound;
   if (file->writers > 0 || file->readers > 0) return status::kSharingViolation;
   if (const std::shared_ptr<File> existing = Find(to)) {
@@ -151,6 +152,72 @@ Status MemoryFileSystem::Delete(std::u16string_view path) {
   if (!file) return status::kFileNotFound;
   if (file->writers > 0 || file->readers > 0) return status::kSharingViolation;
   files_.erase(Fold(path));
+  return status::kSuccess;
+}
+
+Status MemoryFileSystem::MoveFolder(std::u16string_view from, std::u16string_view to) {
+  if (Exists(to)) return status::kAlreadyExists;
+  const std::u16string source = Fold(from);
+  const std::u16string prefix = source + u'\\';
+  for (const auto& [folded, file] : files_) {
+    if (folded.starts_with(prefix) && (file->writers > 0 || file->readers > 0)) {
+      return status::kAccessDenied;
+    }
+  }
+  const auto moveUnder = [&](auto& map, auto rename) {
+    std::vector<std::u16string> keys;
+    for (const auto& entry : map) {
+      if (entry.first == source || entry.first.starts_with(prefix)) keys.push_back(entry.first);
+    }
+    for (const std::u16string& key : keys) {
+      auto node = map.extract(key);
+      node.key() = Fold(std::u16string(to) + key.substr(source.size()));
+      rename(node.mapped(), key.substr(source.size()));
+      map.insert(std::move(node));
+    }
+  };
+  moveUnder(files_, [&](std::shared_ptr<File>& file, std::u16string_view rest) {
+    file->name = std::u16string(to) + std::u16string(rest);
+  });
+  moveUnder(folders_, [](bool&, std::u16string_view) {});
+  folders_[Fold(to)] = true;
+  return status::kSuccess;
+}
+
+Status MemoryFileSystem::Copy(std::u16string_view from, std::u16string_view to) {
+  const std::shared_ptr<File> file = Find(from);
+  if (!file) return status::kFileNotFound;
+  if (file->writers > 0) return status::kSharingViolation;
+  if (Exists(to)) return status::kFileExists;
+  if (spaceLeft_ && *spaceLeft_ < file->bytes.size()) return status::kDiskFull;
+  if (spaceLeft_) *spaceLeft_ -= file->bytes.size();
+  Put(to, file->bytes);
+  return status::kSuccess;
+}
+
+Status MemoryFileSystem::CreateFolder(std::u16string_view path) {
+  if (Exists(path)) return status::kAlreadyExists;
+  folders_[Fold(path)] = true;
+  return status::kSuccess;
+}
+
+Status MemoryFileSystem::RemoveFolder(std::u16string_view path) {
+  const std::u16string folded = Fold(path);
+  if (files_.count(folded) != 0) return status::kDirectoryName;
+  if (!Exists(path)) return status::kFileNotFound;
+  const std::u16string prefix = folded + u'\\';
+  const auto inside = [&](const auto& map) {
+    const auto after = map.lower_bound(prefix);
+    return after != map.end() && after->first.starts_with(prefix);
+  };
+  if (inside(files_) || inside(folders_)) return status::kDirectoryNotEmpty;
+  folders_.erase(folded);
+  return status::kSuccess;
+}
+
+Status MemoryFileSystem::FilesIn(std::u16string_view folder, std::vector<std::u16string>& names) {
+  if (!Exists(folder)) return status::kPathNotFound;
+  names = NamesIn(folder);
   return status::kSuccess;
 }
 

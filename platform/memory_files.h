@@ -30,6 +30,10 @@ class MemoryFileSystem final : public FileSystem {
                  std::u16string_view backup) override;
   Status Move(std::u16string_view from, std::u16string_view to, bool replaceExisting) override;
   Status Delete(std::u16string_view path) override;
+  Status Copy(std::u16string_view from, std::u16string_view to) override;
+  Status CreateFolder(std::u16string_view path) override;
+  Status RemoveFolder(std::u16string_view path) override;
+  Status FilesIn(std::u16string_view folder, std::vector<std::u16string>& names) override;
 
   void Put(std::u16string_view path, std::string bytes);
   // The file's bytes; nothing when there is no such file.
@@ -69,6 +73,7 @@ class MemoryFileSystem final : public FileSystem {
   };
 
   std::shared_ptr<File> Find(std::u16string_view path) const;
+  Status MoveFolder(std::u16string_view from, std::u16string_view to);
   FileHandle Add(std::shared_ptr<File> file, bool writing);
 
   std::map<std::u16string, std::shared_ptr<File>> files_;  // by folded path

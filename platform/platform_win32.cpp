@@ -17,10 +17,9 @@ bool IsRootKey(KeyHandle handle) {
 }
 
 // A failed call's code; never success, even when the call left no error behind.
-Status LastError() {
-  const DWORD error = GetLastError();
-  return error != ERROR_SUCCESS ? static_cast<Status>(error) : ERROR_GEN_FAILURE;
-}
+Status LastErrorOr(Status error) { return error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE; }
+
+Status LastError() { return LastErrorOr(static_cast<Status>(GetLastError())); }
 
 }  // namespace
 
@@ -195,6 +194,34 @@ Status Win32FileSystem::Move(std::u16string_view from, std::u16string_view to,
 
 Status Win32FileSystem::Delete(std::u16string_view path) {
   return DeleteFileW(LongPathForm(path).c_str()) ? status::kSuccess : LastError();
+}
+
+Status Win32FileSystem::Copy(std::u16string_view from, std::u16string_view to) {
+  return CopyFileW(LongPathForm(from).c_str(), LongPathForm(to).c_str(), TRUE) ? status::kSuccess
+                                                                               : LastError();
+}
+
+Status Win32FileSystem::CreateFolder(std::u16string_view path) {
+  return CreateDirectoryW(LongPathForm(path).c_str(), nullptr) ? status::kSuccess : LastError();
+}
+
+Status Win32FileSystem::RemoveFolder(std::u16string_view path) {
+  return RemoveDirectoryW(LongPathForm(path).c_str()) ? status::kSuccess : LastError();
+}
+
+Status Win32FileSystem::FilesIn(std::u16string_view folder, std::vector<std::u16string>& names) {
+  names.clear();
+  WIN32_FIND_DATAW found{};
+  const HANDLE search = FindFirstFileW((LongPathForm(folder) + L"\\*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return LastError();
+  do {
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+      names.emplace_back(reinterpret_cast<const char16_t*>(found.cFileName));
+    }
+  } while (FindNextFileW(search, &found));
+  const Status ended = static_cast<Status>(GetLastError());
+  FindClose(search);
+  return ended == ERROR_NO_MORE_FILES ? status::kSuccess : LastErrorOr(ended);
 }
 
 void Win32PointerReloader::ReloadPointers() {

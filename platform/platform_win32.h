@@ -43,6 +43,10 @@ class Win32FileSystem final : public FileSystem {
                  std::u16string_view backup) override;
   Status Move(std::u16string_view from, std::u16string_view to, bool replaceExisting) override;
   Status Delete(std::u16string_view path) override;
+  Status Copy(std::u16string_view from, std::u16string_view to) override;
+  Status CreateFolder(std::u16string_view path) override;
+  Status RemoveFolder(std::u16string_view path) override;
+  Status FilesIn(std::u16string_view folder, std::vector<std::u16string>& names) override;
 };
 
 class Win32PointerReloader final : public PointerReloader {

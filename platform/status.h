@@ -19,10 +19,12 @@ inline constexpr Status kNotEnoughMemory = 8;
 inline constexpr Status kSharingViolation = 32;
 inline constexpr Status kFileExists = 80;
 inline constexpr Status kDiskFull = 112;
+inline constexpr Status kDirectoryNotEmpty = 145;
 inline constexpr Status kInvalidParameter = 87;
 inline constexpr Status kAlreadyExists = 183;
 inline constexpr Status kMoreData = 234;
 inline constexpr Status kNoMoreItems = 259;
+inline constexpr Status kDirectoryName = 267;
 inline constexpr Status kKeyDeleted = 1018;
 // ReplaceFileW's own failures, each saying where the two files' contents are now.
 inline constexpr Status kUnableToRemoveReplaced = 1175;

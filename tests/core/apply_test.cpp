@@ -255,6 +255,14 @@ class FaultyFiles final : public FileSystem {
     return inner_.Move(from, to, replaceExisting);
   }
   Status Delete(std::u16string_view path) override { return inner_.Delete(path); }
+  Status Copy(std::u16string_view from, std::u16string_view to) override {
+    return inner_.Copy(from, to);
+  }
+  Status CreateFolder(std::u16string_view path) override { return inner_.CreateFolder(path); }
+  Status RemoveFolder(std::u16string_view path) override { return inner_.RemoveFolder(path); }
+  Status FilesIn(std::u16string_view folder, std::vector<std::u16string>& names) override {
+    return inner_.FilesIn(folder, names);
+  }
 
  private:
   FileSystem& inner_;

@@ -102,6 +102,30 @@ Status FaultyFiles::Delete(std::u16string_view path) {
   return inner_.Delete(path);
 }
 
+Status FaultyFiles::Copy(std::u16string_view from, std::u16string_view to) {
+  const AllocationPause pause;
+  if (const Status f = Fault("Copy")) return f;
+  return inner_.Copy(from, to);
+}
+
+Status FaultyFiles::CreateFolder(std::u16string_view path) {
+  const AllocationPause pause;
+  if (const Status f = Fault("CreateFolder")) return f;
+  return inner_.CreateFolder(path);
+}
+
+Status FaultyFiles::RemoveFolder(std::u16string_view path) {
+  const AllocationPause pause;
+  if (const Status f = Fault("RemoveFolder")) return f;
+  return inner_.RemoveFolder(path);
+}
+
+Status FaultyFiles::FilesIn(std::u16string_view folder, std::vector<std::u16string>& names) {
+  const AllocationPause pause;
+  if (const Status f = Fault("FilesIn")) return f;
+  return inner_.FilesIn(folder, names);
+}
+
 SeamFault::SeamFault(RecordingRegistry& registry, FaultyFiles& files, int failAt)
     : registry_(registry), files_(files), failAt_(failAt) {
   registry_.fault = [this](std::string_view call, std::u16string_view) { return Next(call); };

@@ -32,6 +32,10 @@ class FaultyFiles final : public FileSystem {
                  std::u16string_view backup) override;
   Status Move(std::u16string_view from, std::u16string_view to, bool replaceExisting) override;
   Status Delete(std::u16string_view path) override;
+  Status Copy(std::u16string_view from, std::u16string_view to) override;
+  Status CreateFolder(std::u16string_view path) override;
+  Status RemoveFolder(std::u16string_view path) override;
+  Status FilesIn(std::u16string_view folder, std::vector<std::u16string>& names) override;
 
   std::function<Status(std::string_view call)> fault;
   int openHandles = 0;

@@ -12,8 +12,11 @@ class NativeTestHost final : public TestHost {
  public:
   NativeTestHost()
       : folder_(u"C:\\scratch"),
-        paths_({{u"SystemRoot", u"C:\\windows"}, {u"PIVORA_SCRATCH", folder_}}) {
+        paths_({{u"SystemRoot", u"C:\\windows"},
+                {u"PIVORA_SCRATCH", folder_},
+                {u"LOCALAPPDATA", folder_ + u"\\Local"}}) {
     files_.MakeFolder(folder_);
+    files_.MakeFolder(folder_ + u"\\Local");
     RegistryKey key(registry_);
     registry_.Create(root_key::kCurrentUser, u"Control Panel", key_access::kReadWrite, key.put());
   }

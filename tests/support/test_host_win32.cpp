@@ -72,9 +72,16 @@ class Win32TestHost final : public TestHost {
     CreateDirectoryW(folder.c_str(), nullptr);
     folder_ = FromWide(folder);
     SetEnvironmentVariableW(L"PIVORA_SCRATCH", folder.c_str());
+    // The user's own folder of programs' data, inside the scratch folder.
+    const std::wstring local = folder + L"\\Local";
+    CreateDirectoryW(local.c_str(), nullptr);
+    GetEnvironmentVariableW(L"LOCALAPPDATA", savedLocalAppData_, MAX_PATH);
+    SetEnvironmentVariableW(L"LOCALAPPDATA", local.c_str());
   }
 
   ~Win32TestHost() override {
+    SetEnvironmentVariableW(L"LOCALAPPDATA",
+                            savedLocalAppData_[0] != L'\0' ? savedLocalAppData_ : nullptr);
     RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
     RegCloseKey(scratchKey_);
     SHDeleteKeyW(HKEY_CURRENT_USER, scratchKeyName_.c_str());
@@ -138,6 +145,7 @@ class Win32TestHost final : public TestHost {
   std::wstring scratchKeyName_;
   HKEY scratchKey_ = nullptr;
   std::u16string folder_;
+  wchar_t savedLocalAppData_[MAX_PATH] = {};
   Win32Registry registry_;
   Win32FileSystem files_;
   Win32PathRules paths_;

@@ -94,7 +94,7 @@ class TestPlatform {
   Platform Seams() { return Platform{registry_, host_->files(), host_->paths(), reloader_}; }
 
   // A folder of its own (Windows form, no trailing backslash), and paths inside it. Its path is
-  // also the environment variable PIVORA_SCRATCH.
+  // also the environment variable PIVORA_SCRATCH; its subfolder "Local" is LOCALAPPDATA.
   std::u16string folder() { return host_->folder(); }
   std::u16string PathOf(std::u16string_view relative) {
     return folder() + u'\\' + std::u16string(relative);

@@ -1,0 +1,36 @@
+// Installing a cursor pack for the current user: its pointer files are copied into a folder of
+// the user's own (%LOCALAPPDATA%\Pivora\Cursors\<scheme name>), a scheme file naming them is
+// written there, and that scheme is applied as "Apply Scheme" applies one.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/cursor_pack.h"
+#include "platform/platform.h"
+
+namespace pivora {
+
+// The pack the INF at `infPath` describes, read through the files (at most kMaxPackInfBytes);
+// nothing when it is no pack, too large or unreadable.
+std::optional<CursorPack> ReadPackInf(FileSystem& files, std::u16string_view infPath);
+
+struct PackInstallation {
+  // The pack's folder is in place, whole, and its scheme was applied.
+  bool installed = false;
+  std::u16string folder;
+  // Roles the pack names a pointer file for that is not beside its INF: they keep their pointer.
+  std::vector<std::size_t> rolesKept;
+};
+
+// The files go to a new folder first, which then takes the place of the pack's folder in one
+// step, so the folder is always either the old one whole or the new one whole. The same pack
+// (the same INF path) installed again replaces its folder; another pack whose name maps to the
+// same folder gets "Name (2)", "Name (3)", ...
+PackInstallation InstallCursorPack(std::u16string_view infPath, const CursorPack& pack,
+                                   const Platform& platform);
+
+}  // namespace pivora

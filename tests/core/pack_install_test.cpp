@@ -1,0 +1,140 @@
+// Installing a cursor pack, with every file and registry call and every allocation made to fail
+// in turn: each pointer setting is as it was or as the pack says, the pack's folder is the old
+// one whole or the new one whole, and nothing of ours is left beside it. Natively on the
+// in-memory files, under Wine on real ones.
+#include "core/pack_install.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "core/pointer_roles.h"
+#include "tests/support/seam_faults.h"
+#include "tests/support/test_platform.h"
+
+namespace pivora {
+namespace {
+
+using testing::Narrow;
+using testing::TestPlatform;
+using testing::WalkFaults;
+
+constexpr std::size_t kArrow = 0, kHelp = 1, kWait = 3, kHand = 14;
+
+const std::string kInf =
+    "[DefaultInstall]\r\nAddReg=Scheme.Reg\r\n[Scheme.Reg]\r\n"
+    "HKCU,\"Control Panel\\Cursors\\Schemes\",\"%NAME%\",,\"%10%\\X\\arrow.cur,%10%\\X\\help.cur,,"
+    "%10%\\X\\missing.ani\"\r\n"
+    "HKCU,\"Control Panel\\Cursors\",Hand,,\"%10%\\X\\ARROW.CUR\"\r\n"
+    "[Strings]\r\nNAME=\"Blue: Pack\"\r\n";
+
+struct Bed {
+  std::u16string inf;
+  std::u16string folder;  // where the pack goes: the scheme's name made a folder name
+};
+
+Bed MakePack(TestPlatform& bed) {
+  bed.MakeFolder(bed.PathOf(u"Download"));
+  bed.WriteFile(bed.PathOf(u"Download\\arrow.cur"), "new arrow");
+  bed.WriteFile(bed.PathOf(u"Download\\Help.cur"), "new help");
+  bed.WriteFile(bed.PathOf(u"Download\\install.inf"), kInf);
+  bed.Store(u"Arrow", u"C:\\old\\arrow.cur");
+  bed.Store(u"Hand", u"C:\\old\\hand.cur");
+  return {bed.PathOf(u"Download\\install.inf"), bed.PathOf(u"Local\\Pivora\\Cursors\\Blue_ Pack")};
+}
+
+std::u16string StoredText(TestPlatform& bed, std::u16string_view role) {
+  const std::optional<testing::StoredValue> stored = bed.Stored(role);
+  if (!stored) return u"<absent>";
+  std::u16string text = stored->text;
+  if (!text.empty() && text.back() == u'\0') text.pop_back();
+  return text;
+}
+
+TEST(PackInstallTest, InstallsCopiesWritesTheSchemeAndAppliesIt) {
+  TestPlatform bed;
+  const Bed pack = MakePack(bed);
+  const std::optional<CursorPack> read = ReadPackInf(bed.files(), pack.inf);
+  ASSERT_TRUE(read);
+  const PackInstallation done = InstallCursorPack(pack.inf, *read, bed.Seams());
+
+  EXPECT_TRUE(done.installed);
+  EXPECT_EQ(done.folder, pack.folder);
+  EXPECT_EQ(done.rolesKept, std::vector<std::size_t>{kWait});
+  EXPECT_EQ(bed.ReadFile(pack.folder + u"\\arrow.cur"), "new arrow");
+  EXPECT_EQ(bed.ReadFile(pack.folder + u"\\help.cur"), "new help");
+  EXPECT_EQ(bed.ReadFile(pack.folder + u"\\Blue_ Pack.crs"),
+            "\xEF\xBB\xBF[Arrow]\r\nPath=arrow.cur\r\n\r\n[Help]\r\nPath=help.cur\r\n\r\n"
+            "[AppStarting]\r\nPath=\r\n\r\n[Hand]\r\nPath=ARROW.CUR\r\n\r\n" +
+                std::string(1, '\0'));
+  EXPECT_EQ(StoredText(bed, u"Arrow"), pack.folder + u"\\arrow.cur");
+  EXPECT_EQ(StoredText(bed, u"Hand"), pack.folder + u"\\ARROW.CUR");
+  EXPECT_EQ(StoredText(bed, u"AppStarting"), u"<absent>");
+  EXPECT_EQ(bed.reloader().count, 1);
+}
+
+TEST(PackInstallTest, TheSamePackReplacesItsFolderAndAnotherGetsOneOfItsOwn) {
+  TestPlatform bed;
+  const Bed pack = MakePack(bed);
+  const CursorPack read = *ReadPackInf(bed.files(), pack.inf);
+  ASSERT_TRUE(InstallCursorPack(pack.inf, read, bed.Seams()).installed);
+  bed.WriteFile(bed.PathOf(u"Download\\arrow.cur"), "newer arrow");
+  EXPECT_EQ(InstallCursorPack(pack.inf, read, bed.Seams()).folder, pack.folder);
+  EXPECT_EQ(bed.ReadFile(pack.folder + u"\\arrow.cur"), "newer arrow");
+
+  bed.MakeFolder(bed.PathOf(u"Other"));
+  bed.WriteFile(bed.PathOf(u"Other\\arrow.cur"), "other arrow");
+  bed.WriteFile(bed.PathOf(u"Other\\install.inf"), kInf);
+  const PackInstallation other =
+      InstallCursorPack(bed.PathOf(u"Other\\install.inf"), read, bed.Seams());
+  EXPECT_EQ(other.folder, pack.folder + u" (2)");
+  EXPECT_EQ(bed.ReadFile(pack.folder + u"\\arrow.cur"), "newer arrow");
+}
+
+// The walk, over a first installation and over a reinstallation.
+void WalkInstall(bool again) {
+  Bed pack;
+  std::optional<CursorPack> read;
+  WalkFaults(
+      [&](TestPlatform& bed) {
+        pack = MakePack(bed);
+        read = ReadPackInf(bed.files(), pack.inf);
+        ASSERT_TRUE(read);
+        if (again) {
+          ASSERT_TRUE(InstallCursorPack(pack.inf, *read, bed.Seams()).installed);
+          bed.WriteFile(bed.PathOf(u"Download\\arrow.cur"), "newer arrow");
+          bed.Store(u"Arrow", u"C:\\old\\arrow.cur");
+        }
+      },
+      [&](TestPlatform& bed, FileSystem& files) {
+        const Platform seams{bed.registry(), files, bed.paths(), bed.reloader()};
+        InstallCursorPack(pack.inf, *read, seams);
+      },
+      [&](TestPlatform& bed, const std::string& what) {
+        const std::u16string arrow = StoredText(bed, u"Arrow");
+        EXPECT_TRUE(arrow == u"C:\\old\\arrow.cur" || arrow == pack.folder + u"\\arrow.cur")
+            << what << ": " << Narrow(arrow);
+        const std::optional<std::string> copied = bed.ReadFile(pack.folder + u"\\arrow.cur");
+        const std::optional<std::string> scheme = bed.ReadFile(pack.folder + u"\\Blue_ Pack.crs");
+        if (again) {
+          ASSERT_TRUE(copied) << what;
+          EXPECT_TRUE(*copied == "new arrow" || *copied == "newer arrow") << what;
+        }
+        EXPECT_EQ(copied.has_value(), scheme.has_value()) << what << ": a folder half there";
+        if (!copied) {
+          EXPECT_EQ(arrow, u"C:\\old\\arrow.cur") << what;
+        }
+        for (const std::u16string_view aside : {u".~1", u".~2", u".~old1"}) {
+          EXPECT_FALSE(bed.files().Exists(pack.folder + std::u16string(aside)))
+              << what << ": " << Narrow(aside) << " left";
+        }
+        EXPECT_EQ(bed.registry().openHandles, 0) << what;
+      });
+}
+
+TEST(PackInstallTest, AFirstInstallationIsWholeOrNotThere) { WalkInstall(false); }
+
+TEST(PackInstallTest, AReinstallationLeavesTheOldFolderOrTheNewOneWhole) { WalkInstall(true); }
+
+}  // namespace
+}  // namespace pivora
