@@ -3,12 +3,14 @@
 #include <windows.h>
 
 #include "shellext/context_menu_ext.h"
+#include "shellext/cursor_pack_ext.h"
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 
 namespace pivora {
 namespace {
-ObjectMapEntry objectMap[] = {MakeObjectMapEntry<CContextMenuExt>()};
+ObjectMapEntry objectMap[] = {MakeObjectMapEntry<CContextMenuExt>(),
+                              MakeObjectMapEntry<CCursorPackExt>()};
 }  // namespace
 
 // Built in this order when the library is loaded, torn down in the reverse order.

@@ -13,9 +13,9 @@ namespace pivora {
 HRESULT RegisterServer() noexcept;
 HRESULT UnregisterServer() noexcept;
 
-// What registration adds beside its scripts: the .crs file type with its verbs, and the handler
-// keys of .cur and .ani. A failed step skips only what depends on it; false when a handler key
-// could not be made.
+// What registration adds beside its scripts: the .crs file type with its verbs, the handler keys
+// of .cur and .ani, and the pack handler's key for every .inf. A failed step skips only what
+// depends on it; false when a handler key could not be made.
 bool RegisterAssociations(Registry& registry);
 // Removes the handler keys wherever they are and hands .crs back; false when a handler key was
 // found and stays.

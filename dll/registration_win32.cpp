@@ -44,6 +44,13 @@ std::wstring ShortLibraryPath() {
   return path;
 }
 
+// The pack handler's key: under every INF file, whatever its file type (the key named by the
+// class id, as for the cursor file types).
+std::u16string PackHandlerKey() {
+  return std::u16string(kExtensionAssociations) + u".inf" + std::u16string(kHandlersKey) +
+         kCursorPackClassIdText;
+}
+
 // Appended to a file type's key: where the shell finds the type's menu handler.
 std::u16string HandlerKeySuffix() { return std::u16string(kHandlersKey) + kContextMenuClassIdText; }
 
@@ -259,13 +266,31 @@ bool RegisterAssociations(Registry& registry) {
   RegisterSchemeFileType(registry);
   const bool cursors = RegisterMenuHandlerForExtension(registry, u"cur");
   const bool animated = RegisterMenuHandlerForExtension(registry, u"ani");
-  return cursors && animated;
+  RegistryKey packs(registry);
+  const bool infs = registry.Create(kClassesRoot, PackHandlerKey(), key_access::kRead,
+                                    packs.put()) == status::kSuccess;
+  return cursors && animated && infs;
 }
 
 bool UnregisterAssociations(Registry& registry) {
   const bool removed = RemoveMenuHandlerKeys(registry);
+  const bool packsRemoved = RemoveHandlerKey(registry, PackHandlerKey());
+  // The two keys above it, made for it, go too while nothing else is in them (a key with
+  // subkeys is not deleted); .inf's own key, which may carry values of others, stays.
+  for (std::u16string_view parent :
+       {u"SystemFileAssociations\\.inf\\ShellEx\\ContextMenuHandlers",
+        u"SystemFileAssociations\\.inf\\ShellEx"}) {
+    RegistryKey key(registry);
+    std::uint32_t subKeys = 0;
+    if (registry.Open(kClassesRoot, parent, key_access::kRead, key.put()) != status::kSuccess ||
+        registry.QuerySubKeyCount(key.get(), subKeys) != status::kSuccess || subKeys != 0) {
+      break;
+    }
+    key.Reset();
+    registry.DeleteKey(kClassesRoot, parent);
+  }
   UnregisterSchemeFileType(registry);
-  return removed;
+  return removed && packsRemoved;
 }
 
 HRESULT RegisterServer() noexcept {

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace pivora {
 
@@ -14,5 +15,9 @@ int LoadResourceText(std::uint32_t id, char16_t* buffer, int capacity);
 // The text as a string, read through a buffer of `capacity` units: at most capacity - 1
 // characters, empty when there is none.
 std::u16string ResourceText(std::uint32_t id, int capacity);
+
+// The format's "%s" replaced by `value` and "%%" by "%", as printf would; nothing else in the
+// library's formats is special.
+std::u16string FormatText(std::u16string_view format, std::u16string_view value);
 
 }  // namespace pivora

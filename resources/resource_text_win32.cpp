@@ -24,4 +24,20 @@ std::u16string ResourceText(std::uint32_t id, int capacity) {
   return text;
 }
 
+std::u16string FormatText(std::u16string_view format, std::u16string_view value) {
+  std::u16string out;
+  for (std::size_t i = 0; i < format.size(); ++i) {
+    if (format[i] == u'%' && i + 1 < format.size() && format[i + 1] == u's') {
+      out += value;
+      ++i;
+    } else if (format[i] == u'%' && i + 1 < format.size() && format[i + 1] == u'%') {
+      out += u'%';
+      ++i;
+    } else {
+      out += format[i];
+    }
+  }
+  return out;
+}
+
 }  // namespace pivora

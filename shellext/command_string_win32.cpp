@@ -17,32 +17,11 @@ namespace {
 
 constexpr int kTextUnits = 256;
 
-std::wstring Text(std::uint32_t id) {
-  const std::u16string text = ResourceText(id, kTextUnits);
-  return std::wstring(text.begin(), text.end());
-}
+std::u16string Text(std::uint32_t id) { return ResourceText(id, kTextUnits); }
 
-// The format's "%s" replaced by `value` and "%%" by "%", as printf would; nothing else in the
-// library's formats is special.
-std::wstring Format(const std::wstring& format, const std::wstring& value) {
-  std::wstring out;
-  for (std::size_t i = 0; i < format.size(); ++i) {
-    if (format[i] == L'%' && i + 1 < format.size() && format[i + 1] == L's') {
-      out += value;
-      ++i;
-    } else if (format[i] == L'%' && i + 1 < format.size() && format[i + 1] == L'%') {
-      out += L'%';
-      ++i;
-    } else {
-      out += format[i];
-    }
-  }
-  return out;
-}
-
-std::wstring HelpText(UINT_PTR idCmd) {
+std::u16string HelpText(UINT_PTR idCmd) {
   if (idCmd <= MenuCommandOffset::RoleLast) {
-    return Format(Text(IDS_ROLE_HELP), Text(PointerRoles[idCmd].displayStringId));
+    return FormatText(Text(IDS_ROLE_HELP), Text(PointerRoles[idCmd].displayStringId));
   }
   return Text(IDS_SAVE_SCHEME_HELP);
 }
@@ -54,8 +33,12 @@ HRESULT CommandString(UINT_PTR idCmd, UINT type, CHAR* name, UINT size) {
     return idCmd < MenuCommandOffset::Count ? S_OK : S_FALSE;
   }
   if (type != GCS_HELPTEXTA && type != GCS_HELPTEXTW) return E_INVALIDARG;
+  return CopyHelpText(HelpText(idCmd), type, name, size);
+}
+
+HRESULT CopyHelpText(std::u16string_view help, UINT type, CHAR* name, UINT size) {
   if (name == nullptr || size == 0) return E_INVALIDARG;
-  const std::wstring text = HelpText(idCmd);
+  const std::wstring text(help.begin(), help.end());
   const int capacity = static_cast<int>(std::min<UINT>(size, INT_MAX));
   if (type == GCS_HELPTEXTW) {
     lstrcpynW(reinterpret_cast<wchar_t*>(name), text.c_str(), capacity);

@@ -17,11 +17,7 @@ HRESULT CContextMenuExt::UpdateClassRegistry(BOOL doRegister) {
 }
 
 HRESULT CContextMenuExt::Initialize(PCIDLIST_ABSOLUTE, IDataObject* data, HKEY) {
-  const HRESULT result =
-      ComBarrier(E_UNEXPECTED, [&] { return ReadSelection(data, selectedFile); });
-  // Whatever went wrong, no half-read path stays behind.
-  if (FAILED(result)) selectedFile[0] = L'\0';
-  return result;
+  return InitializeSelection(data, selectedFile);
 }
 
 // The menu reports no failure: whatever happens, the shell's menu keeps what it had.

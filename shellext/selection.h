@@ -16,4 +16,8 @@ using SelectedPath = std::array<wchar_t, MAX_PATH>;
 // for any other selection, a null data object or one without file names in global memory.
 HRESULT ReadSelection(IDataObject* data, SelectedPath& selectedFile);
 
+// IShellExtInit::Initialize of a handler of one file: ReadSelection inside the exception
+// barrier (any exception gives E_UNEXPECTED), with nothing half-read left behind on failure.
+HRESULT InitializeSelection(IDataObject* data, SelectedPath& selectedFile) noexcept;
+
 }  // namespace pivora

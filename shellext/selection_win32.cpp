@@ -2,6 +2,8 @@
 
 #include <shellapi.h>
 
+#include "server/com_barrier.h"
+
 namespace pivora {
 namespace {
 
@@ -60,6 +62,13 @@ HRESULT ReadSelection(IDataObject* data, SelectedPath& selectedFile) {
   selectedFile[0] = L'\0';
   if (data == nullptr) return E_INVALIDARG;
   return ReadOneFile(data, selectedFile);
+}
+
+HRESULT InitializeSelection(IDataObject* data, SelectedPath& selectedFile) noexcept {
+  const HRESULT result =
+      ComBarrier(E_UNEXPECTED, [&] { return ReadSelection(data, selectedFile); });
+  if (FAILED(result)) selectedFile[0] = L'\0';
+  return result;
 }
 
 }  // namespace pivora

@@ -28,6 +28,7 @@ using pivora::testing::RunToEnd;
 
 const std::wstring kClass = L"{3A7C52E1-9D04-4B8E-A6F3-1C2D8E905B47}";
 const std::wstring kAppId = L"{6E1B9F34-C2A7-45D0-8B6E-7F3A210C94D5}";
+const std::wstring kPackClass = L"{8D2F4A61-3B7E-4C95-9E1A-52C7F0B3D648}";
 const std::wstring kHandlerSuffix = L"\\ShellEx\\ContextMenuHandlers\\" + kClass;
 const wchar_t kApproved[] =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
@@ -75,10 +76,30 @@ class RegistrationTest : public ::testing::Test {
       HKEY_CLASSES_ROOT,
       {L".crs", L"Pivora.crs.1", L"AppID\\" + kAppId, L"AppID\\Pivora.DLL", L"CLSID\\" + kClass,
        L"curfile\\ShellEx", L"anifile\\ShellEx", L"SystemFileAssociations\\.cur",
-       L"SystemFileAssociations\\.ani", L"PivoraOldType"}};
+       L"SystemFileAssociations\\.ani", L"PivoraOldType", L"CLSID\\" + kPackClass,
+       L"SystemFileAssociations\\.inf"}};
   RegistrySnapshot approved{HKEY_LOCAL_MACHINE, {kApproved}};
   RegistrySnapshot cursors{HKEY_CURRENT_USER, {L"Control Panel\\Cursors"}};
 };
+
+// The cursor packs' handler: its class, its approval and its key under every INF appear and go.
+TEST_F(RegistrationTest, ThePackHandlerIsRegisteredForEveryINFAndRemovedAgain) {
+  const std::wstring handler =
+      L"SystemFileAssociations\\.inf\\ShellEx\\ContextMenuHandlers\\" + kPackClass;
+  ASSERT_EQ(Regsvr32(), 0u);
+  EXPECT_EQ(Text(HKEY_CLASSES_ROOT, L"CLSID\\" + kPackClass), L"Pivora.CursorPackExt Class");
+  EXPECT_EQ(Text(HKEY_CLASSES_ROOT, L"CLSID\\" + kPackClass + L"\\InprocServer32"),
+            BuiltLibraryPath());
+  EXPECT_EQ(Text(HKEY_LOCAL_MACHINE, kApproved, kPackClass.c_str()),
+            L"Pivora - Cursor Pack Extension");
+  EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, handler));
+
+  ASSERT_EQ(Regsvr32(true), 0u);
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"CLSID\\" + kPackClass));
+  EXPECT_EQ(Text(HKEY_LOCAL_MACHINE, kApproved, kPackClass.c_str()), std::nullopt);
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, handler));
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"SystemFileAssociations\\.inf\\ShellEx"));
+}
 
 TEST_F(RegistrationTest, WritesEveryEntryAndRemovesThemAgain) {
   RegDeleteTreeW(HKEY_CLASSES_ROOT, L".crs");

@@ -3,6 +3,8 @@
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 run="$here/../../cmake/wine-run.sh"
 clsid='{3A7C52E1-9D04-4B8E-A6F3-1C2D8E905B47}'
+pack_clsid='{8D2F4A61-3B7E-4C95-9E1A-52C7F0B3D648}'
+pack_handler="HKCR\\SystemFileAssociations\\.inf\\ShellEx\\ContextMenuHandlers\\$pack_clsid"
 approved_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Shell Extensions\Approved'
 win_dir='C:\Program Files\Pivora'
 unix_dir="$prefix/drive_c/Program Files/Pivora"
@@ -85,6 +87,9 @@ expect_registered() {
     fail "the apply verb does not call ApplySet: $(value 'HKCR\Pivora.crs.1\shell\apply\command' '')"
   expect_key "HKCR\\curfile\\ShellEx\\ContextMenuHandlers\\$clsid"
   expect_key "HKCR\\anifile\\ShellEx\\ContextMenuHandlers\\$clsid"
+  expect_value "HKCR\\CLSID\\$pack_clsid\\InprocServer32" '' "$win_dir\\Pivora.dll"
+  expect_value "$approved_key" "$pack_clsid" 'Pivora - Cursor Pack Extension'
+  expect_key "$pack_handler"
 }
 
 # None of registration's own entries is left.
@@ -92,7 +97,8 @@ expect_unregistered() {
   local when=$1
   for key in "HKCR\\CLSID\\$clsid" "HKCR\\AppID\\Pivora.DLL" 'HKCR\Pivora.crs.1' \
     "HKCR\\curfile\\ShellEx\\ContextMenuHandlers\\$clsid" \
-    "HKCR\\anifile\\ShellEx\\ContextMenuHandlers\\$clsid"; do
+    "HKCR\\anifile\\ShellEx\\ContextMenuHandlers\\$clsid" "HKCR\\CLSID\\$pack_clsid" \
+    "$pack_handler"; do
     checks=$((checks + 1))
     if reg_query "$key"; then fail "$when: key $key exists"; fi
   done
@@ -113,12 +119,13 @@ registry_lines() {
 }
 
 # expect_registry_as FILE WHEN: HKLM\Software is as FILE recorded it, apart from what
-# unregistration leaves on purpose (the handler folders of the cursor file types, the .crs key
-# with no owner or an empty OpenWithProgids key, the folders of the approval list) and the empty folders Windows Installer
-# keeps for its own records once it has been used.
+# unregistration leaves on purpose (the handler folders of the cursor file types, the key of
+# .inf under SystemFileAssociations, the .crs key with no owner or an empty OpenWithProgids key,
+# the folders of the approval list) and the empty folders Windows Installer keeps for its own
+# records once it has been used.
 expect_registry_as() {
   local before=$1 when=$2
-  local kept='\[HKEY_LOCAL_MACHINE\\Software\\Classes\\(\.crs|\.crs\\OpenWithProgids|(cur|ani)file|(cur|ani)file\\ShellEx|(cur|ani)file\\ShellEx\\ContextMenuHandlers)\]( @="")?'
+  local kept='\[HKEY_LOCAL_MACHINE\\Software\\Classes\\(\.crs|\.crs\\OpenWithProgids|(cur|ani)file|(cur|ani)file\\ShellEx|(cur|ani)file\\ShellEx\\ContextMenuHandlers|SystemFileAssociations|SystemFileAssociations\\\.inf)\]( @="")?'
   kept+='|\[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions(\\Approved)?\]'
   kept+='|\[HKEY_LOCAL_MACHINE\\Software\\(Microsoft\\Windows\\CurrentVersion\\Installer|Classes\\Installer)(\\[^]]*)?\]'
   registry_lines "$scratch/registry-now"

@@ -1,0 +1,143 @@
+// The INF handler as the shell uses it: "Install Cursor Pack" on a pack's INF and nothing on
+// another, and choosing it installs the pack, says which roles kept their pointer, or says that
+// it could not install.
+#include <windows.h>
+
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/path_rules_win32.h"
+#include "shellext/cursor_pack_ext.h"
+#include "tests/support/test_platform.h"
+#include "tools/shell_objects.h"
+
+namespace pivora {
+namespace {
+
+using testing::DropDataObject;
+using testing::TestPlatform;
+
+bool Czech() {
+  const char* language = std::getenv("PIVORA_EXPECT_LANGUAGE");
+  return language != nullptr && std::string(language) == "cs";
+}
+
+class MessageWindows final : public WindowSystem {
+ public:
+  PointerHandle LoadStockPointer(std::uint16_t) override { return 0; }
+  PointerHandle LoadPointerFile(std::u16string_view) override { return 0; }
+  void DestroyPointer(PointerHandle) override {}
+  std::optional<std::u16string> AskSavePath(WindowHandle, std::u16string_view, std::u16string_view,
+                                            std::u16string_view, std::u16string_view) override {
+    return std::nullopt;
+  }
+  void ShowMessage(WindowHandle, std::u16string_view text, std::u16string_view caption) override {
+    messages.push_back(std::u16string(caption) + u": " + std::u16string(text));
+  }
+  std::vector<std::u16string> messages;
+};
+
+class CursorPackExtTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    bed.MakeFolder(bed.PathOf(u"Pack"));
+    bed.WriteFile(bed.PathOf(u"Pack\\a.cur"), "arrow");
+    bed.WriteFile(bed.PathOf(u"Pack\\install.inf"),
+                  "[DefaultInstall]\r\nAddReg=R\r\n[R]\r\n"
+                  "HKCU,\"Control Panel\\Cursors\\Schemes\",Test,,\"a.cur,,,busy.ani\"\r\n");
+    bed.WriteFile(bed.PathOf(u"driver.inf"), "[Version]\r\nClass=Display\r\n");
+    ASSERT_EQ(CreateStandalone<CCursorPackExt>(IID_IContextMenu, reinterpret_cast<void**>(&menu)),
+              S_OK);
+    static_cast<CCursorPackExt*>(menu)->UseSeams(seams);
+  }
+  void TearDown() override { menu->Release(); }
+
+  HRESULT Select(std::u16string_view path) {
+    IShellExtInit* init = nullptr;
+    menu->QueryInterface(IID_IShellExtInit, reinterpret_cast<void**>(&init));
+    DropDataObject data({std::wstring(path.begin(), path.end())});
+    const HRESULT result = init->Initialize(nullptr, &data, nullptr);
+    init->Release();
+    return result;
+  }
+
+  // The items the handler adds to an empty menu, by their texts.
+  std::vector<std::wstring> MenuItems(HRESULT& result) {
+    const HMENU shellMenu = CreatePopupMenu();
+    result = menu->QueryContextMenu(shellMenu, 0, 100, 200, CMF_NORMAL);
+    std::vector<std::wstring> items;
+    for (int i = 0; i < GetMenuItemCount(shellMenu); ++i) {
+      wchar_t text[128] = {};
+      GetMenuStringW(shellMenu, static_cast<UINT>(i), text, 128, MF_BYPOSITION);
+      items.push_back(text);
+      EXPECT_EQ(GetMenuItemID(shellMenu, i), 100u);
+    }
+    DestroyMenu(shellMenu);
+    return items;
+  }
+
+  HRESULT Choose() {
+    CMINVOKECOMMANDINFO info{};
+    info.cbSize = sizeof(info);
+    info.lpVerb = MAKEINTRESOURCEA(0);
+    return menu->InvokeCommand(&info);
+  }
+
+  TestPlatform bed;
+  MessageWindows windows;
+  Win32PathRules paths;
+  ShellSeams seams{bed.registry(), bed.reloader(), paths, windows, bed.files()};
+  IContextMenu* menu = nullptr;
+};
+
+TEST_F(CursorPackExtTest, APacksINFGetsOneItemThatInstallsIt) {
+  ASSERT_EQ(Select(bed.PathOf(u"Pack\\install.inf")), S_OK);
+  HRESULT result = E_FAIL;
+  EXPECT_EQ(MenuItems(result), std::vector<std::wstring>{Czech() ? L"Nainstalovat sadu ukazatelů"
+                                                                 : L"Install Cursor Pack"});
+  EXPECT_EQ(result, MAKE_HRESULT(SEVERITY_SUCCESS, 0, 1));
+
+  EXPECT_EQ(Choose(), S_OK);
+  const std::u16string folder = bed.PathOf(u"Local\\Pivora\\Cursors\\Test");
+  const std::optional<testing::StoredValue> arrow = bed.Stored(u"Arrow");
+  ASSERT_TRUE(arrow);
+  EXPECT_EQ(arrow->text, folder + u"\\a.cur" + std::u16string(1, u'\0'));
+  ASSERT_EQ(windows.messages.size(), 1u) << "the role whose file is missing is named";
+  EXPECT_EQ(windows.messages[0],
+            Czech() ? u"Sada ukazatelů: Sada je nainstalována, ale pro tyto ukazatele nemá "
+                      u"soubor, a proto zůstaly beze změny:\n\nZaneprázdněn"
+                    : u"Cursor Pack: The pack is installed, but it has no file for these "
+                      u"pointers, which were left as they were:\n\nBusy");
+
+  wchar_t help[128] = {};
+  EXPECT_EQ(menu->GetCommandString(0, GCS_HELPTEXTW, nullptr, reinterpret_cast<CHAR*>(help), 128),
+            S_OK);
+  EXPECT_NE(help[0], L'\0');
+  EXPECT_EQ(menu->GetCommandString(1, GCS_VALIDATEW, nullptr, nullptr, 0), S_FALSE);
+}
+
+TEST_F(CursorPackExtTest, AnotherINFGetsNothing) {
+  ASSERT_EQ(Select(bed.PathOf(u"driver.inf")), S_OK);
+  HRESULT result = E_FAIL;
+  EXPECT_TRUE(MenuItems(result).empty());
+  EXPECT_EQ(result, S_OK);
+}
+
+TEST_F(CursorPackExtTest, APackThatCannotBeInstalledSaysSo) {
+  ASSERT_EQ(Select(bed.PathOf(u"Pack\\install.inf")), S_OK);
+  SetEnvironmentVariableW(L"LOCALAPPDATA", nullptr);
+  EXPECT_EQ(Choose(), E_FAIL);
+  ASSERT_EQ(windows.messages.size(), 1u);
+  EXPECT_TRUE(windows.messages[0].find(Czech() ? u"nepodařilo" : u"Cannot install") !=
+              std::u16string::npos);
+  EXPECT_FALSE(bed.Stored(u"Arrow"));
+}
+
+}  // namespace
+}  // namespace pivora
