@@ -34,7 +34,6 @@ constexpr int kRounds = 15;
 constexpr int kInProcessRuns = 200;
 constexpr CLSID kHandlerClass = {
     0x3A7C52E1, 0x9D04, 0x4B8E, {0xA6, 0xF3, 0x1C, 0x2D, 0x8E, 0x90, 0x5B, 0x47}};
-constexpr wchar_t kCursorsKey[] = L"Control Panel\\Cursors";
 
 std::wstring Wide(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
 std::string Narrow(const std::wstring& ascii) { return std::string(ascii.begin(), ascii.end()); }
@@ -86,23 +85,6 @@ SchemeFiles WriteSchemeFiles(const fs::path& folder) {
   return files;
 }
 
-std::wstring StoredArrow() {
-  wchar_t buffer[1024] = {};
-  DWORD size = sizeof(buffer) - sizeof(wchar_t);
-  if (RegGetValueW(HKEY_CURRENT_USER, kCursorsKey, L"Arrow", RRF_RT_ANY | RRF_NOEXPAND, nullptr,
-                   buffer, &size) != ERROR_SUCCESS) {
-    return L"<absent>";
-  }
-  return buffer;
-}
-
-void ClearSettings() {
-  RegDeleteTreeW(HKEY_CURRENT_USER, kCursorsKey);
-  HKEY key = nullptr;
-  RegCreateKeyW(HKEY_CURRENT_USER, kCursorsKey, &key);
-  RegCloseKey(key);
-}
-
 struct Way {
   const char* name;
   std::wstring command;
@@ -136,10 +118,11 @@ int main() {
   };
   for (int round = 0; round < kRounds; ++round) {
     for (Way& way : ways) {
-      ClearSettings();
+      pivora::testing::ClearPointerSettings();
       way.times.push_back(Time([&] { pivora::testing::RunToEnd(way.command); }));
       const bool isFloor = &way == &ways.front();
-      if (StoredArrow() != (isFloor ? L"<absent>" : files.arrow)) ++way.wrong;
+      if (pivora::testing::StoredPointer(L"Arrow") != (isFloor ? L"<absent>" : files.arrow))
+        ++way.wrong;
     }
   }
   const double floor = Median(ways[0].times);
@@ -173,10 +156,10 @@ int main() {
   std::vector<double> applies;
   std::wstring line = files.crs.wstring();
   for (int run = 0; run < kInProcessRuns; ++run) {
-    ClearSettings();
+    pivora::testing::ClearPointerSettings();
     applies.push_back(Time([&] { applySetW(nullptr, nullptr, line.data(), SW_SHOW); }));
   }
-  const bool applied = StoredArrow() == files.arrow;
+  const bool applied = pivora::testing::StoredPointer(L"Arrow") == files.arrow;
   pivora::testing::DropDataObject selection({files.arrow});
   std::vector<double> readies;
   for (int run = 0; run < kInProcessRuns; ++run) {
@@ -200,7 +183,7 @@ int main() {
   std::printf("  LoadLibrary of Pivora.dll (50 runs):             %8.3f ms\n", Median(loads));
   std::printf("  LoadLibrary of the floor's library (50 runs):    %8.3f ms (Pivora.dll %+.3f ms)\n",
               Median(floorLoads), Median(loads) - Median(floorLoads));
-  ClearSettings();
+  pivora::testing::ClearPointerSettings();
   std::error_code ignored;
   fs::remove_all(folder, ignored);
   return 0;

@@ -210,6 +210,15 @@ void ReadAddReg(const InfFile& inf, std::u16string_view section, Settings& setti
   }
 }
 
+bool MentionsCursors(std::u16string_view text) {
+  constexpr std::u16string_view kWord = u"cursors";
+  for (std::size_t at = text.find_first_of(u"cC"); at != std::u16string_view::npos;
+       at = text.find_first_of(u"cC", at + 1)) {
+    if (EqualsIgnoringAsciiCase(text.substr(at, kWord.size()), kWord)) return true;
+  }
+  return false;
+}
+
 bool IsDeviceName(std::u16string_view name) {
   const std::u16string_view stem = name.substr(0, name.find(u'.'));
   for (const std::u16string_view device : {u"CON", u"PRN", u"AUX", u"NUL"}) {
@@ -238,6 +247,9 @@ std::u16string DecodeInfText(std::string_view bytes) {
 }
 
 std::optional<CursorPack> ReadCursorPack(std::u16string_view text) {
+  // Every pack names the Cursors key, in a line or a string: an INF that never says "cursors"
+  // is decided on at once, without reading its sections.
+  if (!MentionsCursors(text)) return std::nullopt;
   const InfFile inf(text);
   const std::optional<std::u16string> install = inf.InstallSection();
   if (!install) return std::nullopt;

@@ -3,7 +3,8 @@
 # ones): the scheme reader and writer natively (Google Benchmark), then under Wine in a prefix
 # of its own (build/bench-wine/wineprefix): applying a scheme against the ways people apply
 # pointer settings without us, one full context menu, registration and unregistration beside
-# 10,000 other file types; and the library's size and imports.
+# 10,000 other file types, installing a cursor pack against the system's INF road; and the
+# library's size and imports. Natively also the cursor-pack INF reader.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -20,7 +21,7 @@ cmake --preset bench >/dev/null
 cmake --build --preset bench >/dev/null
 cmake --preset windows >/dev/null
 cmake --build --preset windows --target Pivora bench_floor apply_bench menu_bench \
-  unregister_bench >/dev/null
+  unregister_bench pack_bench >/dev/null
 
 step "Scheme reader and writer (native, Google Benchmark)"
 build/bench/bench/scheme_bench --benchmark_min_time=0.2 2>/dev/null |
@@ -36,6 +37,13 @@ run() { taskset -c 0 cmake/wine-run.sh "$prefix" "$@"; }
 
 step "Applying a scheme, side by side (Wine)"
 run "$PWD/build/windows/apply_bench.exe"
+
+step "Cursor-pack INFs read (native, Google Benchmark)"
+build/bench/bench/pack_bench --benchmark_min_time=0.2 2>/dev/null |
+  grep -E '^(BM_|[A-Za-z_]+_BigO|[A-Za-z_]+_RMS)' || true
+
+step "Installing a cursor pack, side by side (Wine)"
+run "$PWD/build/windows/pack_bench.exe"
 
 step "One full context menu (Wine, no display)"
 run "$PWD/build/windows/menu_bench.exe"

@@ -14,7 +14,7 @@ export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 # English output, whatever the machine's locale; the Czech menu asks for its own.
 export LC_ALL=C.UTF-8
 
-steps=10
+steps=11
 step=0
 progress() {
   step=$((step + 1))
@@ -28,7 +28,7 @@ if [ "${1:-}" != --on-display ]; then
   cmake --preset windows >/dev/null
   cmake --build --preset windows --target Pivora installer shell_host >/dev/null
   cmake --preset native >/dev/null
-  cmake --build --preset native --target make_pointer_files make_images >/dev/null
+  cmake --build --preset native --target make_pointer_files make_cursor_pack make_images >/dev/null
   ls -l build/windows/Pivora.dll build/windows/Pivora-setup.exe | awk '{print "    " $5 " bytes  " $NF}'
   # Pictures of the library's menu glyph and scheme icon, enlarged, for a person to look at.
   build/native/make_images --png "$demo/images" >/dev/null
@@ -84,6 +84,9 @@ build/native/make_pointer_files "$unix_schemes/Blue" >/dev/null
   printf '\0'
 } >"$unix_schemes/Blue.crs"
 echo "    Sample pointers in $schemes\\Blue (15 files, two animated) and the scheme $schemes\\Blue.crs"
+packs='C:\Pointer Packs'
+build/native/make_cursor_pack "$prefix/drive_c/Pointer Packs/Green Sample" "Green Sample" >/dev/null
+echo "    A cursor pack as packs are passed around: $packs\\Green Sample\\install.inf and its 15 files"
 registry_lines >"$demo/registry-before.txt"
 pointers >"$demo/pointers-0.txt"
 
@@ -132,6 +135,16 @@ else
   exit 1
 fi
 
+progress "Installing the cursor pack $packs\\Green Sample through its INF's menu, without administrator rights"
+quietly wine "$host" "$packs\\Green Sample\\install.inf" | sed 's/^/    /'
+quietly wine "$host" "$packs\\Green Sample\\install.inf" --choose-text "Install Cursor Pack" |
+  tail -n 1 | sed 's/^/    /'
+pointers >"$demo/pointers-4.txt"
+local_packs=$(quietly wine cmd /c echo %LOCALAPPDATA%)\\Pivora\\Cursors
+echo "    Installed into $local_packs\\Green Sample:"
+ls "$(quietly winepath -u "$local_packs\\Green Sample")" | tr '\n' ' ' | fold -s -w 90 | sed 's/^/      /'
+echo
+
 progress "Uninstalling silently: Uninstall.exe /S, then comparing the registry with how it was found"
 quietly wine 'C:\Program Files\Pivora\Uninstall.exe' /S
 wineserver -w
@@ -141,9 +154,9 @@ if [ -e "$prefix/drive_c/Program Files/Pivora" ]; then
 fi
 echo "    C:\\Program Files\\Pivora is gone"
 registry_lines >"$demo/registry-after.txt"
-# What unregistration leaves on purpose: the scheme extension's key, with no owner now, and the
-# handler folders of the cursor file types.
-kept='\[HKEY_LOCAL_MACHINE\\Software\\Classes\\(\.crs|curfile\\ShellEx|curfile\\ShellEx\\ContextMenuHandlers|anifile\\ShellEx|anifile\\ShellEx\\ContextMenuHandlers|curfile|anifile)\]'
+# What unregistration leaves on purpose: the scheme extension's key, with no owner now, the
+# handler folders of the cursor file types, and the key of .inf under SystemFileAssociations.
+kept='\[HKEY_LOCAL_MACHINE\\Software\\Classes\\(\.crs|curfile\\ShellEx|curfile\\ShellEx\\ContextMenuHandlers|anifile\\ShellEx|anifile\\ShellEx\\ContextMenuHandlers|curfile|anifile|SystemFileAssociations|SystemFileAssociations\\\.inf)\]'
 LC_ALL=C comm -3 "$demo/registry-before.txt" "$demo/registry-after.txt" >"$demo/registry-diff.txt"
 if grep -Ev "^[[:space:]]*$kept" "$demo/registry-diff.txt" >"$demo/registry-unexpected.txt"; then
   echo "    The registry differs in more than what unregistration leaves on purpose:" >&2
@@ -160,11 +173,13 @@ wineserver -w
 
 echo
 echo "Done. Pointer settings along the way (paths under $schemes):"
-short() { sed "s/^C:\\\\Pointer Schemes\\\\//"; }
-printf '  %-12s %-20s %-20s %-20s %-20s\n' Role "Before" "Role chosen" "Blue.crs applied" "Mine.crs applied"
+short() { sed -e "s/^C:\\\\Pointer Schemes\\\\//" -e "s/^.*\\\\Pivora\\\\Cursors\\\\/(pack) /"; }
+printf '  %-12s %-20s %-20s %-20s %-20s %-30s\n' Role "Before" "Role chosen" "Blue.crs applied" \
+  "Mine.crs applied" "Pack installed"
 paste -d '|' <(printf '%s\n' "${roles[@]}") <(short <"$demo/pointers-0.txt") \
-  <(short <"$demo/pointers-1.txt") <(short <"$demo/pointers-2.txt") <(short <"$demo/pointers-3.txt") |
-  awk -F'|' '{ printf "  %-12s %-20s %-20s %-20s %-20s\n", $1, $2, $3, $4, $5 }'
+  <(short <"$demo/pointers-1.txt") <(short <"$demo/pointers-2.txt") <(short <"$demo/pointers-3.txt") \
+  <(short <"$demo/pointers-4.txt") |
+  awk -F'|' '{ printf "  %-12s %-20s %-20s %-20s %-20s %-30s\n", $1, $2, $3, $4, $5, $6 }'
 echo
 echo "The menu as it appeared on screen: $demo/menu.png"
 echo "Renderings of the menu glyph and the scheme icon: $demo/images"

@@ -18,6 +18,13 @@ DWORD RunToEnd(std::wstring commandLine);
 // The real regsvr32, silent, on the built library.
 DWORD Regsvr32(bool unregister = false);
 
+// One role's stored pointer value: the path of a REG_EXPAND_SZ value, "<absent>",
+// "<not REG_EXPAND_SZ>", or "<no key>" when the pointer settings key is missing.
+std::wstring StoredPointer(const std::wstring& valueName);
+
+// The pointer settings key, empty.
+void ClearPointerSettings();
+
 // Every role's stored pointer value: the path of a REG_EXPAND_SZ value, "<absent>",
 // "<not REG_EXPAND_SZ>", or "<no key>" when the pointer settings key is missing.
 std::map<std::wstring, std::wstring> StoredRoles();

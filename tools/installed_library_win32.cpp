@@ -12,7 +12,9 @@ namespace {
 
 constexpr wchar_t kCursorsKey[] = L"Control Panel\\Cursors";
 
-std::wstring StoredPath(const std::wstring& valueName) {
+}  // namespace
+
+std::wstring StoredPointer(const std::wstring& valueName) {
   wchar_t buffer[1024] = {};
   DWORD size = sizeof(buffer) - sizeof(wchar_t);
   DWORD type = 0;
@@ -27,7 +29,12 @@ std::wstring StoredPath(const std::wstring& valueName) {
   return type == REG_EXPAND_SZ ? buffer : L"<not REG_EXPAND_SZ>";
 }
 
-}  // namespace
+void ClearPointerSettings() {
+  RegDeleteTreeW(HKEY_CURRENT_USER, kCursorsKey);
+  HKEY key = nullptr;
+  RegCreateKeyW(HKEY_CURRENT_USER, kCursorsKey, &key);
+  RegCloseKey(key);
+}
 
 std::wstring BuiltLibraryPath() {
   wchar_t self[MAX_PATH];
@@ -61,7 +68,7 @@ std::map<std::wstring, std::wstring> StoredRoles() {
   std::map<std::wstring, std::wstring> roles;
   for (const auto& sample : pointer_files::SamplePointers()) {
     const std::wstring name(sample.value_name.begin(), sample.value_name.end());
-    roles[name] = StoredPath(name);
+    roles[name] = StoredPointer(name);
   }
   return roles;
 }

@@ -493,4 +493,21 @@ WriteReport WriteSamplePointers(const std::filesystem::path& folder) {
   return report;
 }
 
+std::string SampleCursorPackInf(const std::string& name) {
+  std::string list;
+  std::string copies;
+  std::string strings;
+  for (const SamplePointer& sample : SamplePointers()) {
+    list += (list.empty() ? "" : ",") + std::string("%10%\\%CUR_DIR%\\%") + sample.value_name + "%";
+    copies += sample.file_name + "\r\n";
+    strings += sample.value_name + " = \"" + sample.file_name + "\"\r\n";
+  }
+  return "; " + name + ", a sample cursor pack\r\n[Version]\r\nsignature=\"$CHICAGO$\"\r\n\r\n" +
+         "[DefaultInstall]\r\nCopyFiles = Scheme.Cur\r\nAddReg    = Scheme.Reg\r\n\r\n" +
+         "[DestinationDirs]\r\nScheme.Cur = 10,\"%CUR_DIR%\"\r\n\r\n" +
+         "[Scheme.Reg]\r\nHKCU,\"Control Panel\\Cursors\\Schemes\",\"%SCHEME_NAME%\",,\"" + list +
+         "\"\r\n\r\n[Scheme.Cur]\r\n" + copies + "\r\n[Strings]\r\nCUR_DIR = \"Cursors\\" + name +
+         "\"\r\nSCHEME_NAME = \"" + name + "\"\r\n" + strings;
+}
+
 }  // namespace pivora::pointer_files

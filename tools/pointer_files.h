@@ -83,4 +83,9 @@ struct WriteReport {
 // replacing files of the same name. Stops at the first failure and describes it in `error`.
 WriteReport WriteSamplePointers(const std::filesystem::path& folder);
 
+// The install.inf of a cursor pack of the sample pointers, as packs are passed around: its
+// DefaultInstall section copies the files (to the system's folder, %10%) and names them, through
+// [Strings], in a scheme called `name`.
+std::string SampleCursorPackInf(const std::string& name);
+
 }  // namespace pivora::pointer_files
