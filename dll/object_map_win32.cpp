@@ -4,13 +4,15 @@
 
 #include "shellext/context_menu_ext.h"
 #include "shellext/cursor_pack_ext.h"
+#include "shellext/scheme_thumbnail.h"
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 
 namespace pivora {
 namespace {
 ObjectMapEntry objectMap[] = {MakeObjectMapEntry<CContextMenuExt>(),
-                              MakeObjectMapEntry<CCursorPackExt>()};
+                              MakeObjectMapEntry<CCursorPackExt>(),
+                              MakeObjectMapEntry<CSchemeThumbnail>()};
 }  // namespace
 
 // Built in this order when the library is loaded, torn down in the reverse order.

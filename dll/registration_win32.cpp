@@ -145,6 +145,15 @@ void RegisterSchemeFileType(Registry& registry) {
   WriteVerb(registry, shell.get(), u"edit", editName, edit);
 }
 
+// The thumbnail handler of the file type; it goes with the ProgID's tree.
+bool RegisterSchemeThumbnails(Registry& registry) {
+  RegistryKey provider(registry);
+  WriteKey(registry, kClassesRoot,
+           std::u16string(kProgId) + u"\\ShellEx\\" + kThumbnailProviderIidText,
+           kSchemeThumbnailClassIdText, provider);
+  return provider.is_open();
+}
+
 // The file type of an extension's key; empty when it names none.
 std::u16string FileTypeOf(Registry& registry, std::u16string_view dottedExtension) {
   RegistryKey extension(registry);
@@ -264,12 +273,13 @@ std::wstring ApplyCommand(const std::wstring& shortPath) {
 
 bool RegisterAssociations(Registry& registry) {
   RegisterSchemeFileType(registry);
+  const bool thumbnails = RegisterSchemeThumbnails(registry);
   const bool cursors = RegisterMenuHandlerForExtension(registry, u"cur");
   const bool animated = RegisterMenuHandlerForExtension(registry, u"ani");
   RegistryKey packs(registry);
   const bool infs = registry.Create(kClassesRoot, PackHandlerKey(), key_access::kRead,
                                     packs.put()) == status::kSuccess;
-  return cursors && animated && infs;
+  return cursors && animated && infs && thumbnails;
 }
 
 bool UnregisterAssociations(Registry& registry) {
@@ -277,9 +287,8 @@ bool UnregisterAssociations(Registry& registry) {
   const bool packsRemoved = RemoveHandlerKey(registry, PackHandlerKey());
   // The two keys above it, made for it, go too while nothing else is in them (a key with
   // subkeys is not deleted); .inf's own key, which may carry values of others, stays.
-  for (std::u16string_view parent :
-       {u"SystemFileAssociations\\.inf\\ShellEx\\ContextMenuHandlers",
-        u"SystemFileAssociations\\.inf\\ShellEx"}) {
+  for (std::u16string_view parent : {u"SystemFileAssociations\\.inf\\ShellEx\\ContextMenuHandlers",
+                                     u"SystemFileAssociations\\.inf\\ShellEx"}) {
     RegistryKey key(registry);
     std::uint32_t subKeys = 0;
     if (registry.Open(kClassesRoot, parent, key_access::kRead, key.put()) != status::kSuccess ||

@@ -14,7 +14,7 @@ export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 # English output, whatever the machine's locale; the Czech menu asks for its own.
 export LC_ALL=C.UTF-8
 
-steps=11
+steps=12
 step=0
 progress() {
   step=$((step + 1))
@@ -125,6 +125,10 @@ quietly wine "$host" "$schemes\\Blue\\Crosshair.cur" --picture "$(quietly winepa
   tail -n 1 | sed 's/^/    /'
 echo "    (Wine draws its own stock pointers for roles it has one for; Handwriting shows Blue's pen.)"
 
+progress "A thumbnail of $schemes\\Blue.crs, as the file manager asks for it: $demo/thumbnail.png"
+quietly wine "$host" "$schemes\\Blue.crs" --thumbnail 256 \
+  --picture "$(quietly winepath -w "$demo/thumbnail.png")" | sed 's/^/    /'
+
 progress "Applying the saved $schemes\\Mine.crs back through the same verb"
 quietly wine "$host" "$schemes\\Mine.crs" --verb apply | sed 's/^/    /'
 pointers >"$demo/pointers-3.txt"
@@ -182,4 +186,5 @@ paste -d '|' <(printf '%s\n' "${roles[@]}") <(short <"$demo/pointers-0.txt") \
   awk -F'|' '{ printf "  %-12s %-20s %-20s %-20s %-20s %-30s\n", $1, $2, $3, $4, $5, $6 }'
 echo
 echo "The menu as it appeared on screen: $demo/menu.png"
+echo "The thumbnail of Blue.crs: $demo/thumbnail.png"
 echo "Renderings of the menu glyph and the scheme icon: $demo/images"

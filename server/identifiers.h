@@ -12,6 +12,10 @@ namespace pivora {
 
 inline constexpr char16_t kContextMenuClassIdText[] = u"{3A7C52E1-9D04-4B8E-A6F3-1C2D8E905B47}";
 inline constexpr char16_t kCursorPackClassIdText[] = u"{8D2F4A61-3B7E-4C95-9E1A-52C7F0B3D648}";
+inline constexpr char16_t kSchemeThumbnailClassIdText[] = u"{5C1E7B39-8A42-4F6D-B3C8-0E9D2A7F4B15}";
+// The shell's thumbnail-provider interface: a file type's ShellEx subkey of this name names the
+// class that draws its thumbnails.
+inline constexpr char16_t kThumbnailProviderIidText[] = u"{e357fccd-a995-4576-b01f-234630154e96}";
 inline constexpr char16_t kAppIdText[] = u"{6E1B9F34-C2A7-45D0-8B6E-7F3A210C94D5}";
 
 namespace identifiers_detail {

@@ -94,6 +94,13 @@ std::vector<std::wstring> Describe(const std::vector<MenuItem>& items);
 // a picture of what is on screen as a PNG file. Needs a display. False when none was taken.
 bool PhotographMenu(HMENU menu, const std::wstring& png, bool openFirstSubmenu);
 
+// The thumbnail of `file` as the file manager gets it: the file type's ShellEx key of the
+// thumbnail-provider interface names the class, created through COM, given the file's path and
+// asked for a `size`-pixel picture, which is written to `png`. `handlerKey` tells where the class
+// was found. S_OK when the picture was saved.
+HRESULT SaveThumbnail(const std::wstring& file, UINT size, const std::wstring& png,
+                      std::wstring& handlerKey);
+
 // Plays the person at a save dialog the process is about to show: types `name` into it and
 // confirms, and answers "Yes" to a question that follows (overwriting). Waits up to
 // `patienceMs` for the dialog; the thread ends when the dialog has been answered.

@@ -1,13 +1,14 @@
 // The file manager's side of a context menu, from the command line:
 //   shell_host <file> [--picture <png>] [<choice> [--save-as <path>]]
 //   shell_host <file> --verb <verb>
+//   shell_host <file> --thumbnail <size> --picture <png>
 // where <choice> is --choose <id> or --choose-text <text>.
 // Prints the handlers the registry names for the file and the menu they build (identifier,
 // [*] for an item with a picture, text, help text); --picture photographs the menu with its
 // first submenu open (needs a display); --choose runs the item with that identifier, and
 // --choose-text the one item whose text is exactly that (in the menu's language), answering the
 // save dialog it may open with --save-as. --verb runs a static verb of the file the way a double
-// click does.
+// click does. --thumbnail saves the picture the file type's thumbnail provider draws.
 #include <windows.h>
 
 #include <cstdio>
@@ -45,6 +46,7 @@ struct Options {
   std::wstring saveAs;
   UINT choose = 0;
   std::wstring chooseText;
+  UINT thumbnail = 0;
 };
 
 bool Parse(int argc, wchar_t** argv, Options& options) {
@@ -66,11 +68,24 @@ bool Parse(int argc, wchar_t** argv, Options& options) {
       options.saveAs = value;
     } else if (name == L"--verb") {
       options.verb = value;
+    } else if (name == L"--thumbnail") {
+      options.thumbnail = static_cast<UINT>(std::wcstoul(value, nullptr, 10));
+      if (options.thumbnail == 0) return false;
     } else {
       return false;
     }
   }
+  if (options.thumbnail != 0 && options.picture.empty()) return false;
   return options.choose == 0 || options.chooseText.empty();
+}
+
+int SaveThumbnailOf(const Options& options) {
+  std::wstring key;
+  const HRESULT result = SaveThumbnail(options.file, options.thumbnail, options.picture, key);
+  Print(L"Thumbnail of " + options.file + L", " + std::to_wstring(options.thumbnail) +
+        L" pixels, by the class HKCR\\" + key + L" names: " + Hex(result));
+  if (SUCCEEDED(result)) Print(L"Picture of the thumbnail: " + options.picture);
+  return SUCCEEDED(result) ? 0 : 1;
 }
 
 // The identifier of the item to choose: the one given, or the one item that reads the text
@@ -144,12 +159,15 @@ int wmain(int argc, wchar_t** argv) {
     std::fprintf(stderr,
                  "usage: shell_host <file> [--picture <png>] [<choice> [--save-as <path>]]\n"
                  "       shell_host <file> --verb <verb>\n"
+                 "       shell_host <file> --thumbnail <size> --picture <png>\n"
                  "<choice>: --choose <id> (the item's identifier) or --choose-text <text> (its\n"
                  "          exact text)\n");
     return 2;
   }
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  const int status = options.verb.empty() ? ShowMenu(options) : RunVerbOf(options);
+  const int status = options.thumbnail != 0 ? SaveThumbnailOf(options)
+                     : options.verb.empty() ? ShowMenu(options)
+                                            : RunVerbOf(options);
   CoUninitialize();
   return status;
 }

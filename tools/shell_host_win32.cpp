@@ -1,7 +1,9 @@
 #include <windows.h>
 
+#include <propsys.h>
 #include <shellapi.h>
 #include <shlwapi.h>
+#include <thumbcache.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -486,6 +488,57 @@ HRESULT RunVerb(const std::wstring& file, const std::wstring& verb, DWORD* exitC
   }
   CloseHandle(run.hProcess);
   return result;
+}
+
+HRESULT SaveThumbnail(const std::wstring& file, UINT size, const std::wstring& png,
+                      std::wstring& handlerKey) {
+  // The shell's IThumbnailProvider and IInitializeWithFile.
+  static constexpr IID kThumbnailProvider = {
+      0xe357fccd, 0xa995, 0x4576, {0xb0, 0x1f, 0x23, 0x46, 0x30, 0x15, 0x4e, 0x96}};
+  static constexpr IID kInitializeWithFile = {
+      0xb7d14566, 0x0509, 0x4cce, {0xa7, 0x1f, 0x0a, 0x55, 0x42, 0x33, 0xbd, 0x9b}};
+  handlerKey = FileType(file) + L"\\ShellEx\\{e357fccd-a995-4576-b01f-234630154e96}";
+  CLSID clsid{};
+  if (!ParseClsid(DefaultText(HKEY_CLASSES_ROOT, handlerKey), clsid)) {
+    return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+  }
+  ComRef<IInitializeWithFile> init;
+  HRESULT result = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, kInitializeWithFile,
+                                    reinterpret_cast<void**>(init.put()));
+  if (FAILED(result)) return result;
+  result = init->Initialize(file.c_str(), STGM_READ);
+  if (FAILED(result)) return result;
+  ComRef<IThumbnailProvider> provider;
+  result = init->QueryInterface(kThumbnailProvider, reinterpret_cast<void**>(provider.put()));
+  if (FAILED(result)) return result;
+  HBITMAP bitmap = nullptr;
+  WTS_ALPHATYPE alpha = WTSAT_UNKNOWN;
+  result = provider->GetThumbnail(size, &bitmap, &alpha);
+  if (FAILED(result)) return result;
+  DIBSECTION dib{};
+  GetObjectW(bitmap, sizeof(dib), &dib);
+  const int width = dib.dsBm.bmWidth;
+  const int height = dib.dsBm.bmHeight;
+  const auto* bgra = static_cast<const std::uint8_t*>(dib.dsBm.bmBits);
+  std::vector<std::uint8_t> rgba(static_cast<std::size_t>(width) * height * 4);
+  for (std::size_t i = 0; bgra != nullptr && i < rgba.size(); i += 4) {
+    // Premultiplied in the bitmap, straight in the PNG.
+    const unsigned a = bgra[i + 3];
+    const auto straight = [a](unsigned c) {
+      return static_cast<std::uint8_t>(a == 0 ? 0 : std::min(255u, c * 255 / a));
+    };
+    rgba[i] = straight(bgra[i + 2]);
+    rgba[i + 1] = straight(bgra[i + 1]);
+    rgba[i + 2] = straight(bgra[i]);
+    rgba[i + 3] = static_cast<std::uint8_t>(a);
+  }
+  DeleteObject(bitmap);
+  if (bgra == nullptr) return E_FAIL;
+  const std::vector<std::uint8_t> bytes = images::PngFile(width, height, rgba);
+  std::ofstream out(std::filesystem::path(png), std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
+  return out ? S_OK : E_FAIL;
 }
 
 }  // namespace pivora::host

@@ -29,6 +29,7 @@ using pivora::testing::RunToEnd;
 const std::wstring kClass = L"{3A7C52E1-9D04-4B8E-A6F3-1C2D8E905B47}";
 const std::wstring kAppId = L"{6E1B9F34-C2A7-45D0-8B6E-7F3A210C94D5}";
 const std::wstring kPackClass = L"{8D2F4A61-3B7E-4C95-9E1A-52C7F0B3D648}";
+const std::wstring kThumbnailClass = L"{5C1E7B39-8A42-4F6D-B3C8-0E9D2A7F4B15}";
 const std::wstring kHandlerSuffix = L"\\ShellEx\\ContextMenuHandlers\\" + kClass;
 const wchar_t kApproved[] =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
@@ -77,7 +78,7 @@ class RegistrationTest : public ::testing::Test {
       {L".crs", L"Pivora.crs.1", L"AppID\\" + kAppId, L"AppID\\Pivora.DLL", L"CLSID\\" + kClass,
        L"curfile\\ShellEx", L"anifile\\ShellEx", L"SystemFileAssociations\\.cur",
        L"SystemFileAssociations\\.ani", L"PivoraOldType", L"CLSID\\" + kPackClass,
-       L"SystemFileAssociations\\.inf"}};
+       L"SystemFileAssociations\\.inf", L"CLSID\\" + kThumbnailClass}};
   RegistrySnapshot approved{HKEY_LOCAL_MACHINE, {kApproved}};
   RegistrySnapshot cursors{HKEY_CURRENT_USER, {L"Control Panel\\Cursors"}};
 };
@@ -99,6 +100,33 @@ TEST_F(RegistrationTest, ThePackHandlerIsRegisteredForEveryINFAndRemovedAgain) {
   EXPECT_EQ(Text(HKEY_LOCAL_MACHINE, kApproved, kPackClass.c_str()), std::nullopt);
   EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, handler));
   EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"SystemFileAssociations\\.inf\\ShellEx"));
+}
+
+// The scheme files' thumbnail handler: its class (apartment-threaded, kept in the file
+// manager's own process to open the pointer files a scheme names), its approval and the file
+// type's key naming it appear and go.
+TEST_F(RegistrationTest, TheThumbnailHandlerIsRegisteredForSchemesAndRemovedAgain) {
+  const std::wstring classKey = L"CLSID\\" + kThumbnailClass;
+  const std::wstring provider = L"Pivora.crs.1\\ShellEx\\{e357fccd-a995-4576-b01f-234630154e96}";
+  ASSERT_EQ(Regsvr32(), 0u);
+  EXPECT_EQ(Text(HKEY_CLASSES_ROOT, classKey), L"Pivora.SchemeThumbnail Class");
+  EXPECT_EQ(Text(HKEY_CLASSES_ROOT, classKey + L"\\InprocServer32"), BuiltLibraryPath());
+  EXPECT_EQ(Text(HKEY_CLASSES_ROOT, classKey + L"\\InprocServer32", L"ThreadingModel"),
+            L"Apartment");
+  DWORD isolation = 0;
+  DWORD size = sizeof(isolation);
+  EXPECT_EQ(RegGetValueW(HKEY_CLASSES_ROOT, classKey.c_str(), L"DisableProcessIsolation",
+                         RRF_RT_REG_DWORD, nullptr, &isolation, &size),
+            ERROR_SUCCESS);
+  EXPECT_EQ(isolation, 1u);
+  EXPECT_EQ(Text(HKEY_LOCAL_MACHINE, kApproved, kThumbnailClass.c_str()),
+            L"Pivora - Scheme Thumbnails");
+  EXPECT_EQ(Text(HKEY_CLASSES_ROOT, provider), kThumbnailClass);
+
+  ASSERT_EQ(Regsvr32(true), 0u);
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, classKey));
+  EXPECT_EQ(Text(HKEY_LOCAL_MACHINE, kApproved, kThumbnailClass.c_str()), std::nullopt);
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, provider));
 }
 
 TEST_F(RegistrationTest, WritesEveryEntryAndRemovesThemAgain) {

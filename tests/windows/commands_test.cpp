@@ -14,6 +14,7 @@
 #include "shellext/context_menu_ext.h"
 #include "tests/support/test_platform.h"
 #include "tests/windows/library.h"
+#include "tests/windows/quiet_windows.h"
 #include "tools/shell_objects.h"
 
 namespace pivora {
@@ -163,21 +164,9 @@ TEST_F(RoleCommandTest, NoSettingsKeyFailsWithoutWriting) {
 }
 
 // The reload notification cannot be seen under Wine: a handler built here records it.
-class NoWindows final : public WindowSystem {
- public:
-  PointerHandle LoadStockPointer(std::uint16_t) override { return 0; }
-  PointerHandle LoadPointerFile(std::u16string_view) override { return 0; }
-  void DestroyPointer(PointerHandle) override {}
-  std::optional<std::u16string> AskSavePath(WindowHandle, std::u16string_view, std::u16string_view,
-                                            std::u16string_view, std::u16string_view) override {
-    return std::nullopt;
-  }
-  void ShowMessage(WindowHandle, std::u16string_view, std::u16string_view) override {}
-};
-
 TEST(RoleCommandNotificationTest, SentAfterEveryAttemptedWriteAndOnlyThen) {
   testing::TestPlatform bed;
-  NoWindows windows;
+  testing::QuietWindows windows;
   Win32PathRules paths;
   ShellSeams seams{bed.registry(), bed.reloader(), paths, windows, bed.files()};
   IContextMenu* menu = nullptr;

@@ -15,6 +15,7 @@
 #include "platform/path_rules_win32.h"
 #include "shellext/cursor_pack_ext.h"
 #include "tests/support/test_platform.h"
+#include "tests/windows/quiet_windows.h"
 #include "tools/shell_objects.h"
 
 namespace pivora {
@@ -27,21 +28,6 @@ bool Czech() {
   const char* language = std::getenv("PIVORA_EXPECT_LANGUAGE");
   return language != nullptr && std::string(language) == "cs";
 }
-
-class MessageWindows final : public WindowSystem {
- public:
-  PointerHandle LoadStockPointer(std::uint16_t) override { return 0; }
-  PointerHandle LoadPointerFile(std::u16string_view) override { return 0; }
-  void DestroyPointer(PointerHandle) override {}
-  std::optional<std::u16string> AskSavePath(WindowHandle, std::u16string_view, std::u16string_view,
-                                            std::u16string_view, std::u16string_view) override {
-    return std::nullopt;
-  }
-  void ShowMessage(WindowHandle, std::u16string_view text, std::u16string_view caption) override {
-    messages.push_back(std::u16string(caption) + u": " + std::u16string(text));
-  }
-  std::vector<std::u16string> messages;
-};
 
 class CursorPackExtTest : public ::testing::Test {
  protected:
@@ -90,7 +76,7 @@ class CursorPackExtTest : public ::testing::Test {
   }
 
   TestPlatform bed;
-  MessageWindows windows;
+  testing::QuietWindows windows;
   Win32PathRules paths;
   ShellSeams seams{bed.registry(), bed.reloader(), paths, windows, bed.files()};
   IContextMenu* menu = nullptr;

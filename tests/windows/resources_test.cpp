@@ -75,16 +75,22 @@ const Text kTexts[] = {
      u"Nepodařilo se uložit schéma ukazatelů. Prosím ověřte, že máte práva zápisu ve vybraném "
      u"adresáři a na disku je dost místa.",
      144, 121},
-    {135, u"Install Cursor Pack",
-     u"Nainstalovat sadu ukazatelů", 19, 27},
+    {135, u"Install Cursor Pack", u"Nainstalovat sadu ukazatelů", 19, 27},
     {136, u"Install this cursor pack for the current user and use its pointers.",
      u"Nainstalovat tuto sadu ukazatelů pro aktuálního uživatele a použít její ukazatele.", 67, 82},
-    {137, u"Cursor Pack",
-     u"Sada ukazatelů", 11, 14},
-    {138, u"The pack is installed, but it has no file for these pointers, which were left as they were:\n\n%s",
-     u"Sada je nainstalována, ale pro tyto ukazatele nemá soubor, a proto zůstaly beze změny:\n\n%s", 95, 90},
-    {139, u"Cannot install the cursor pack. Please verify that its files can be read and that there is enough free space.",
-     u"Sadu ukazatelů se nepodařilo nainstalovat. Prosím ověřte, že lze číst její soubory a na disku je dost místa.", 109, 108},
+    {137, u"Cursor Pack", u"Sada ukazatelů", 11, 14},
+    {138,
+     u"The pack is installed, but it has no file for these pointers, which were left as they "
+     u"were:\n\n%s",
+     u"Sada je nainstalována, ale pro tyto ukazatele nemá soubor, a proto zůstaly beze "
+     u"změny:\n\n%s",
+     95, 90},
+    {139,
+     u"Cannot install the cursor pack. Please verify that its files can be read and that there is "
+     u"enough free space.",
+     u"Sadu ukazatelů se nepodařilo nainstalovat. Prosím ověřte, že lze číst její soubory a na "
+     u"disku je dost místa.",
+     109, 108},
 };
 
 std::u16string Load(std::uint32_t id, int capacity = 512) {
