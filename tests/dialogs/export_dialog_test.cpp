@@ -24,6 +24,7 @@
 #include <utility>
 #include <vector>
 
+#include "tests/support/expected_language.h"
 #include "tests/support/registry_tree.h"
 #include "tests/windows/library.h"
 #include "tools/shell_objects.h"
@@ -49,10 +50,7 @@ constexpr UINT kMessageTextId = 0xFFFF;
 // before ctest's own limit.
 constexpr ULONGLONG kPatienceMs = 30000;
 
-bool CzechExpected() {
-  const char* language = std::getenv("PIVORA_EXPECT_LANGUAGE");
-  return language != nullptr && std::string(language) == "cs";
-}
+using testing::CzechExpected;
 
 // ---- The pointer settings, saved whole and put back exactly ----
 

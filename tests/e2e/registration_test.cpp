@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/expected_language.h"
 #include "tests/support/registry_tree.h"
 #include "tools/installed_library.h"
 #include "tools/pointer_files.h"
@@ -34,10 +35,7 @@ const std::wstring kHandlerSuffix = L"\\ShellEx\\ContextMenuHandlers\\" + kClass
 const wchar_t kApproved[] =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
 
-bool Czech() {
-  const char* language = std::getenv("PIVORA_EXPECT_LANGUAGE");
-  return language != nullptr && std::string(language) == "cs";
-}
+using pivora::testing::CzechExpected;
 
 // A string value, or nothing when the key or value is missing.
 std::optional<std::wstring> Text(HKEY root, const std::wstring& key, const wchar_t* name = L"",
@@ -145,18 +143,18 @@ TEST_F(RegistrationTest, WritesEveryEntryAndRemovesThemAgain) {
   EXPECT_EQ(Text(HKEY_CLASSES_ROOT, L".crs"), L"Pivora.crs.1");
   EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L".crs\\OpenWithProgids"));
   EXPECT_EQ(Text(HKEY_CLASSES_ROOT, L"Pivora.crs.1"),
-            Czech() ? L"Schéma ukazatelů myši" : L"Mouse Cursor Scheme");
+            CzechExpected() ? L"Schéma ukazatelů myši" : L"Mouse Cursor Scheme");
   wchar_t shortPath[MAX_PATH];
   ASSERT_GT(GetShortPathNameW(BuiltLibraryPath().c_str(), shortPath, MAX_PATH), 0u);
   EXPECT_EQ(Text(HKEY_CLASSES_ROOT, L"Pivora.crs.1\\DefaultIcon"), std::wstring(shortPath) + L",0");
   EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"Pivora.crs.1\\shell"));
   EXPECT_EQ(Text(HKEY_CLASSES_ROOT, L"Pivora.crs.1\\shell"), std::nullopt);  // no default verb
   EXPECT_EQ(Text(HKEY_CLASSES_ROOT, L"Pivora.crs.1\\shell\\apply"),
-            Czech() ? L"Použít schéma" : L"Apply Scheme");
+            CzechExpected() ? L"Použít schéma" : L"Apply Scheme");
   EXPECT_EQ(Text(HKEY_CLASSES_ROOT, L"Pivora.crs.1\\shell\\apply\\command"),
             L"rundll32.exe " + std::wstring(shortPath) + L",ApplySet %1");
   EXPECT_EQ(Text(HKEY_CLASSES_ROOT, L"Pivora.crs.1\\shell\\edit"),
-            Czech() ? L"Upravit schéma" : L"Modify Scheme");
+            CzechExpected() ? L"Upravit schéma" : L"Modify Scheme");
   EXPECT_EQ(Text(HKEY_CLASSES_ROOT, L"Pivora.crs.1\\shell\\edit\\command"), L"notepad.exe \"%1\"");
   // The prefix gives .cur and .ani the file types Windows has.
   EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"curfile" + kHandlerSuffix));

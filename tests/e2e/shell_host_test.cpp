@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/expected_language.h"
 #include "tests/support/registry_tree.h"
 #include "tools/installed_library.h"
 #include "tools/pointer_files.h"
@@ -41,10 +42,7 @@ constexpr wchar_t kCursorsKey[] = L"Control Panel\\Cursors";
 constexpr UINT kRoleCount = 15;
 constexpr UINT kSaveSchemeId = 17;  // the handler's identifiers start at 1 in the host's menu
 
-bool Czech() {
-  const char* language = std::getenv("PIVORA_EXPECT_LANGUAGE");
-  return language != nullptr && std::string(language) == "cs";
-}
+using pivora::testing::CzechExpected;
 
 void SetText(HKEY root, const std::wstring& key, const wchar_t* name, const std::wstring& value,
              DWORD type = REG_SZ) {
@@ -124,7 +122,7 @@ TEST_F(ShellHostTest, TheCursorFileTypesLeadToTheHandlerAndItsMenu) {
   EXPECT_EQ(menu.RangeOf(0), std::make_pair(1u, 18u));
   const std::vector<MenuItem> items = menu.Items();
   ASSERT_EQ(items.size(), 1u);
-  EXPECT_EQ(items[0].text, Czech() ? L"Změnit ukazatel" : L"Change Cursor");
+  EXPECT_EQ(items[0].text, CzechExpected() ? L"Změnit ukazatel" : L"Change Cursor");
   EXPECT_TRUE(items[0].picture);
   const std::vector<MenuItem>& roles = items[0].submenu;
   ASSERT_EQ(roles.size(), kRoleCount + 2);
@@ -137,10 +135,10 @@ TEST_F(ShellHostTest, TheCursorFileTypesLeadToTheHandlerAndItsMenu) {
     EXPECT_NE(roles[role].help.find(L"\"" + roles[role].text + L"\""), std::wstring::npos)
         << std::string(roles[role].help.begin(), roles[role].help.end());
   }
-  EXPECT_EQ(roles[0].text, Czech() ? L"Normální výběr" : L"Normal Select");
+  EXPECT_EQ(roles[0].text, CzechExpected() ? L"Normální výběr" : L"Normal Select");
   EXPECT_TRUE(roles[kRoleCount].separator);
   EXPECT_EQ(roles[kRoleCount + 1].id, kSaveSchemeId);
-  EXPECT_EQ(roles[kRoleCount + 1].text, Czech() ? L"Uložit schéma..." : L"Save Scheme...");
+  EXPECT_EQ(roles[kRoleCount + 1].text, CzechExpected() ? L"Uložit schéma..." : L"Save Scheme...");
   EXPECT_FALSE(roles[kRoleCount + 1].help.empty());
 }
 
@@ -187,15 +185,15 @@ TEST_F(ShellHostTest, ChoosingARoleMakesTheFileThatRolesPointer) {
 TEST_F(ShellHostTest, AnItemIsFoundByItsWholeTextInTheMenusLanguage) {
   const ContextMenu menu(Pointer("Hand.cur"));
   const std::vector<MenuItem> items = menu.Items();
-  EXPECT_EQ(IdsOfText(items, Czech() ? L"Přesný výběr" : L"Precision Select"),
+  EXPECT_EQ(IdsOfText(items, CzechExpected() ? L"Přesný výběr" : L"Precision Select"),
             std::vector<UINT>{5});
-  EXPECT_EQ(IdsOfText(items, Czech() ? L"Uložit schéma..." : L"Save Scheme..."),
+  EXPECT_EQ(IdsOfText(items, CzechExpected() ? L"Uložit schéma..." : L"Save Scheme..."),
             std::vector<UINT>{kSaveSchemeId});
   // Not a part of the text, nor another case of it, nor the item that only opens the submenu.
-  EXPECT_TRUE(IdsOfText(items, Czech() ? L"Přesný" : L"Precision").empty());
-  EXPECT_TRUE(IdsOfText(items, Czech() ? L"přesný výběr" : L"precision select").empty());
-  EXPECT_TRUE(IdsOfText(items, Czech() ? L"Změnit ukazatel" : L"Change Cursor").empty());
-  EXPECT_TRUE(IdsOfText(items, Czech() ? L"Precision Select" : L"Přesný výběr").empty());
+  EXPECT_TRUE(IdsOfText(items, CzechExpected() ? L"Přesný" : L"Precision").empty());
+  EXPECT_TRUE(IdsOfText(items, CzechExpected() ? L"přesný výběr" : L"precision select").empty());
+  EXPECT_TRUE(IdsOfText(items, CzechExpected() ? L"Změnit ukazatel" : L"Change Cursor").empty());
+  EXPECT_TRUE(IdsOfText(items, CzechExpected() ? L"Precision Select" : L"Přesný výběr").empty());
 }
 
 TEST(MenuTextTest, EveryHandlersItemOfThatTextIsFoundInMenuOrder) {

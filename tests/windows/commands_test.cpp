@@ -12,6 +12,7 @@
 
 #include "platform/platform_win32.h"
 #include "shellext/context_menu_ext.h"
+#include "tests/support/expected_language.h"
 #include "tests/support/test_platform.h"
 #include "tests/windows/library.h"
 #include "tests/windows/quiet_windows.h"
@@ -24,10 +25,7 @@ using testing::DropDataObject;
 using testing::kHandlerClass;
 using testing::Library;
 
-bool Czech() {
-  const char* language = std::getenv("PIVORA_EXPECT_LANGUAGE");
-  return language != nullptr && std::string(language) == "cs";
-}
+using testing::CzechExpected;
 
 class LibraryHandlerTest : public ::testing::Test {
  protected:
@@ -80,7 +78,7 @@ class LibraryHandlerTest : public ::testing::Test {
 using HelpTextTest = LibraryHandlerTest;
 
 TEST_F(HelpTextTest, RolesGetTheirSentenceAndEverythingElseTheExportText) {
-  if (Czech()) {
+  if (CzechExpected()) {
     EXPECT_EQ(HelpW(0), L"Změnit ukazatel myši používaný pro akci \"Normální výběr\".");
     EXPECT_EQ(HelpW(3), L"Změnit ukazatel myši používaný pro akci \"Zaneprázdněn\".");
     EXPECT_EQ(HelpW(16), L"Exportovat aktuální schéma ukazatelů myši do souboru.");
@@ -101,13 +99,13 @@ TEST_F(HelpTextTest, NarrowTextIsInTheThreadsCodePage) {
                         nullptr);
     EXPECT_EQ(HelpA(offset), expected);
   }
-  if (!Czech()) {
+  if (!CzechExpected()) {
     EXPECT_EQ(HelpA(16), "Export the current mouse cursor scheme to file.");
   }
 }
 
 TEST_F(HelpTextTest, TextIsCutToTheBuffer) {
-  EXPECT_EQ(HelpW(0, 10), Czech() ? L"Změnit uk" : L"Change mo");
+  EXPECT_EQ(HelpW(0, 10), CzechExpected() ? L"Změnit uk" : L"Change mo");
   char narrow[4] = {'#', '#', '#', '#'};
   EXPECT_EQ(menu->GetCommandString(16, GCS_HELPTEXTA, nullptr, narrow, 3), S_OK);
   EXPECT_EQ(std::string(narrow, 4), std::string("Ex\0#", 4));

@@ -14,6 +14,7 @@
 
 #include "platform/path_rules_win32.h"
 #include "shellext/cursor_pack_ext.h"
+#include "tests/support/expected_language.h"
 #include "tests/support/test_platform.h"
 #include "tests/windows/quiet_windows.h"
 #include "tools/shell_objects.h"
@@ -24,10 +25,7 @@ namespace {
 using testing::DropDataObject;
 using testing::TestPlatform;
 
-bool Czech() {
-  const char* language = std::getenv("PIVORA_EXPECT_LANGUAGE");
-  return language != nullptr && std::string(language) == "cs";
-}
+using testing::CzechExpected;
 
 class CursorPackExtTest : public ::testing::Test {
  protected:
@@ -85,8 +83,9 @@ class CursorPackExtTest : public ::testing::Test {
 TEST_F(CursorPackExtTest, APacksINFGetsOneItemThatInstallsIt) {
   ASSERT_EQ(Select(bed.PathOf(u"Pack\\install.inf")), S_OK);
   HRESULT result = E_FAIL;
-  EXPECT_EQ(MenuItems(result), std::vector<std::wstring>{Czech() ? L"Nainstalovat sadu ukazatelů"
-                                                                 : L"Install Cursor Pack"});
+  EXPECT_EQ(MenuItems(result),
+            std::vector<std::wstring>{CzechExpected() ? L"Nainstalovat sadu ukazatelů"
+                                                      : L"Install Cursor Pack"});
   EXPECT_EQ(result, MAKE_HRESULT(SEVERITY_SUCCESS, 0, 1));
 
   EXPECT_EQ(Choose(), S_OK);
@@ -96,10 +95,10 @@ TEST_F(CursorPackExtTest, APacksINFGetsOneItemThatInstallsIt) {
   EXPECT_EQ(arrow->text, folder + u"\\a.cur" + std::u16string(1, u'\0'));
   ASSERT_EQ(windows.messages.size(), 1u) << "the role whose file is missing is named";
   EXPECT_EQ(windows.messages[0],
-            Czech() ? u"Sada ukazatelů: Sada je nainstalována, ale pro tyto ukazatele nemá "
-                      u"soubor, a proto zůstaly beze změny:\n\nZaneprázdněn"
-                    : u"Cursor Pack: The pack is installed, but it has no file for these "
-                      u"pointers, which were left as they were:\n\nBusy");
+            CzechExpected() ? u"Sada ukazatelů: Sada je nainstalována, ale pro tyto ukazatele nemá "
+                              u"soubor, a proto zůstaly beze změny:\n\nZaneprázdněn"
+                            : u"Cursor Pack: The pack is installed, but it has no file for these "
+                              u"pointers, which were left as they were:\n\nBusy");
 
   wchar_t help[128] = {};
   EXPECT_EQ(menu->GetCommandString(0, GCS_HELPTEXTW, nullptr, reinterpret_cast<CHAR*>(help), 128),
@@ -120,7 +119,7 @@ TEST_F(CursorPackExtTest, APackThatCannotBeInstalledSaysSo) {
   SetEnvironmentVariableW(L"LOCALAPPDATA", nullptr);
   EXPECT_EQ(Choose(), E_FAIL);
   ASSERT_EQ(windows.messages.size(), 1u);
-  EXPECT_TRUE(windows.messages[0].find(Czech() ? u"nepodařilo" : u"Cannot install") !=
+  EXPECT_TRUE(windows.messages[0].find(CzechExpected() ? u"nepodařilo" : u"Cannot install") !=
               std::u16string::npos);
   EXPECT_FALSE(bed.Stored(u"Arrow"));
 }

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/expected_language.h"
 #include "tests/windows/library.h"
 #include "tools/shell_objects.h"
 
@@ -26,10 +27,7 @@ using testing::kHandlerClass;
 using testing::Library;
 using testing::Ptr;
 
-bool CzechExpected() {
-  const char* language = std::getenv("PIVORA_EXPECT_LANGUAGE");
-  return language != nullptr && std::string(language) == "cs";
-}
+using testing::CzechExpected;
 
 // The shell's data object for files of one folder, as the file manager hands it over.
 void ShellDataObject(const std::vector<fs::path>& files, Ptr<IDataObject>& out) {

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "resources/resource_text.h"
+#include "tests/support/expected_language.h"
 #include "tests/windows/library.h"
 
 namespace pivora {
@@ -24,10 +25,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-bool CzechExpected() {
-  const char* language = std::getenv("PIVORA_EXPECT_LANGUAGE");
-  return language != nullptr && std::string_view(language) == "cs";
-}
+using testing::CzechExpected;
 
 struct Text {
   std::uint32_t id;

@@ -14,6 +14,7 @@
 
 #include "platform/path_rules_win32.h"
 #include "shellext/scheme_thumbnail.h"
+#include "tests/support/expected_language.h"
 #include "tests/support/test_platform.h"
 #include "tests/windows/quiet_windows.h"
 #include "tools/pointer_files.h"
@@ -51,9 +52,8 @@ class SchemeThumbnailTest : public ::testing::Test {
     bed.WriteFile(bed.PathOf(u"Blue\\broken.cur"), "not a pointer");
   }
 
-  // Draws the thumbnail of a scheme with `text` at `cx`; the bitmap is read and deleted.
-  HRESULT Thumbnail(const std::string& text, UINT cx, Picture& picture) {
-    bed.WriteFile(bed.PathOf(u"Scheme.crs"), "\xEF\xBB\xBF" + text);
+  // A provider on the bed's seams, initialised with the scheme at `path`; the caller releases it.
+  IThumbnailProvider* Provider(const std::u16string& path) {
     IThumbnailProvider* provider = nullptr;
     EXPECT_EQ(CreateStandalone<CSchemeThumbnail>(kIidThumbnailProvider,
                                                  reinterpret_cast<void**>(&provider)),
@@ -61,9 +61,15 @@ class SchemeThumbnailTest : public ::testing::Test {
     static_cast<CSchemeThumbnail*>(provider)->UseSeams(seams);
     IInitializeWithFile* init = nullptr;
     provider->QueryInterface(kIidInitializeWithFile, reinterpret_cast<void**>(&init));
-    const std::u16string path = bed.PathOf(u"Scheme.crs");
     EXPECT_EQ(init->Initialize(reinterpret_cast<const wchar_t*>(path.c_str()), STGM_READ), S_OK);
     init->Release();
+    return provider;
+  }
+
+  // Draws the thumbnail of a scheme with `text` at `cx`; the bitmap is read and deleted.
+  HRESULT Thumbnail(const std::string& text, UINT cx, Picture& picture) {
+    bed.WriteFile(bed.PathOf(u"Scheme.crs"), "\xEF\xBB\xBF" + text);
+    IThumbnailProvider* provider = Provider(bed.PathOf(u"Scheme.crs"));
     HBITMAP bitmap = nullptr;
     WTS_ALPHATYPE alpha = WTSAT_UNKNOWN;
     const HRESULT result = provider->GetThumbnail(cx, &bitmap, &alpha);
@@ -144,16 +150,7 @@ TEST_F(SchemeThumbnailTest, SizesBelow32FailAndAbove1024AreDrawnAt1024) {
 }
 
 TEST_F(SchemeThumbnailTest, AFileThatCannotBeReadGivesNoPicture) {
-  IThumbnailProvider* provider = nullptr;
-  ASSERT_EQ(CreateStandalone<CSchemeThumbnail>(kIidThumbnailProvider,
-                                               reinterpret_cast<void**>(&provider)),
-            S_OK);
-  static_cast<CSchemeThumbnail*>(provider)->UseSeams(seams);
-  IInitializeWithFile* init = nullptr;
-  provider->QueryInterface(kIidInitializeWithFile, reinterpret_cast<void**>(&init));
-  const std::u16string path = bed.PathOf(u"Missing.crs");
-  EXPECT_EQ(init->Initialize(reinterpret_cast<const wchar_t*>(path.c_str()), STGM_READ), S_OK);
-  init->Release();
+  IThumbnailProvider* provider = Provider(bed.PathOf(u"Missing.crs"));
   HBITMAP bitmap = reinterpret_cast<HBITMAP>(1);
   WTS_ALPHATYPE alpha = WTSAT_UNKNOWN;
   EXPECT_TRUE(FAILED(provider->GetThumbnail(256, &bitmap, &alpha)));
@@ -170,8 +167,7 @@ SIZE_T PrivateBytes() {
 }
 
 TEST_F(SchemeThumbnailTest, TwoThousandThumbnailsLeaveNothingBehind) {
-  const char* language = std::getenv("PIVORA_EXPECT_LANGUAGE");
-  if (language != nullptr && std::string(language) == "cs") {
+  if (testing::CzechExpected()) {
     GTEST_SKIP() << "nothing in a thumbnail depends on the language: the soak runs once";
   }
   std::string scheme;
