@@ -1,13 +1,16 @@
 // Any bytes are two paths and a text for the path rules: UTF-8, split at the first two NUL bytes
 // into a folder, a file and an environment text. Every rule must end without a crash, keep its
 // results within the platform's path length, and agree with itself: a relative form, appended
-// to its folder, stays within bounds; identity expansion gives the text back.
+// to its folder, stays within bounds; identity expansion gives the text back. A preview's reach
+// decides every expanded text, and a path it keeps here starts with a drive letter.
 #include <cstdint>
 #include <cstdlib>
 #include <map>
 #include <string>
 #include <string_view>
 
+#include "platform/memory_files.h"
+#include "platform/path_reach.h"
 #include "platform/portable_path_rules.h"
 #include "platform/text.h"
 
@@ -51,9 +54,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   if (const auto joined = rules.Append(folder, file)) Check(joined->size() <= kMaxPathUnits);
   rules.IsRelative(folder);
-  rules.ExpandEnvironment(text);
+  const std::u16string expanded = rules.ExpandEnvironment(text);
+  Check(expanded.size() <= kMaxLongPathUnits + 1);
+  static MemoryFileSystem files;
+  DriveTypes drives(files);
+  for (const std::u16string* path : {&expanded, &file}) {
+    if (PreviewReach(*path, drives) == PathReach::kHere) {
+      Check(path->size() >= 3 && (*path)[1] == u':' && (*path)[0] != u'\\');
+      Check(path->find(u'\0') == std::u16string::npos);
+    }
+  }
   const std::u16string same = ExpandEachReference(
       text, [](std::u16string_view reference) { return std::u16string(reference); });
-  Check(same == text);
+  Check(same == text.substr(0, kMaxLongPathUnits + 1));
   return 0;
 }

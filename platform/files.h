@@ -1,7 +1,7 @@
 // The file seam: reading scheme files, and writing one whole. The Win32 binding is a line per
 // call (CreateFileW, GetFileSizeEx, ReadFile, WriteFile, FlushFileBuffers, ReplaceFileW,
-// MoveFileExW, DeleteFileW, CloseHandle), taking paths of any length; natively an in-memory file
-// system with the same sharing rules.
+// MoveFileExW, DeleteFileW, CloseHandle, GetFileAttributesW, GetDriveTypeW), taking paths of any
+// length; natively an in-memory file system with the same sharing rules.
 #pragma once
 
 #include <cstdint>
@@ -16,6 +16,26 @@ namespace pivora {
 
 using FileHandle = std::uintptr_t;
 
+// What GetDriveTypeW reports for a drive's root.
+enum class DriveType : std::uint32_t {
+  kUnknown = 0,
+  kNoRootDir = 1,
+  kRemovable = 2,
+  kFixed = 3,
+  kRemote = 4,
+  kCdRom = 5,
+  kRamDisk = 6,
+};
+
+// The file attributes the seam's callers look at (FILE_ATTRIBUTE_*).
+namespace file_attribute {
+inline constexpr std::uint32_t kDirectory = 0x10;
+inline constexpr std::uint32_t kNormal = 0x80;
+inline constexpr std::uint32_t kOffline = 0x1000;
+inline constexpr std::uint32_t kRecallOnOpen = 0x40000;
+inline constexpr std::uint32_t kRecallOnDataAccess = 0x400000;
+}  // namespace file_attribute
+
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
@@ -28,6 +48,11 @@ class FileSystem {
   virtual void Close(FileHandle file) = 0;
   // PathFileExistsW, for paths of any length: a file or a folder of that name exists.
   virtual bool Exists(std::u16string_view path) = 0;
+  // GetFileAttributesW, for paths of any length, with no dialog asking for a missing disk.
+  virtual Status Attributes(std::u16string_view path, std::uint32_t& attributes) = 0;
+  // GetDriveTypeW of a drive's root, such as "C:\" with its backslash: the drive's kind,
+  // asked without opening any file (on Windows, remembered for two seconds).
+  virtual DriveType DriveTypeOf(std::u16string_view root) = 0;
 
   // CreateFileW(GENERIC_WRITE, no sharing, CREATE_NEW): a new, empty file open for writing;
   // kFileExists when the name is taken.

@@ -79,6 +79,33 @@ bool MemoryFileSystem::Exists(std::u16string_view path) {
   return after != files_.end() && after->first.compare(0, prefix.size(), prefix) == 0;
 }
 
+Status MemoryFileSystem::Attributes(std::u16string_view path, std::uint32_t& attributes) {
+  if (const std::shared_ptr<File> file = Find(path)) {
+    attributes = file->attributes;
+    return status::kSuccess;
+  }
+  if (!Exists(path)) return status::kFileNotFound;
+  attributes = file_attribute::kDirectory;
+  return status::kSuccess;
+}
+
+DriveType MemoryFileSystem::DriveTypeOf(std::u16string_view root) {
+  // GetDriveTypeW wants the root with its backslash; anything else names no root.
+  const std::u16string folded = Fold(root);
+  if (folded.size() != 2 || folded[1] != u':' || root.size() != 3) return DriveType::kNoRootDir;
+  if (folded[0] < u'A' || folded[0] > u'Z') return DriveType::kNoRootDir;
+  const auto found = drives_.find(folded[0]);
+  return found == drives_.end() ? DriveType::kFixed : found->second;
+}
+
+void MemoryFileSystem::SetAttributes(std::u16string_view path, std::uint32_t attributes) {
+  if (const std::shared_ptr<File> file = Find(path)) file->attributes = attributes;
+}
+
+void MemoryFileSystem::SetDriveType(char16_t letter, DriveType type) {
+  drives_[Fold(std::u16string_view(&letter, 1))[0]] = type;
+}
+
 Status MemoryFileSystem::CreateNew(std::u16string_view path, FileHandle& out) {
   if (Exists(path)) return status::kFileExists;
   auto file = std::make_shared<File>();

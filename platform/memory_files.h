@@ -21,6 +21,8 @@ class MemoryFileSystem final : public FileSystem {
   Status Read(FileHandle file, void* buffer, std::uint32_t size, std::uint32_t& read) override;
   void Close(FileHandle file) override;
   bool Exists(std::u16string_view path) override;
+  Status Attributes(std::u16string_view path, std::uint32_t& attributes) override;
+  DriveType DriveTypeOf(std::u16string_view root) override;
   Status CreateNew(std::u16string_view path, FileHandle& out) override;
   Status Write(FileHandle file, const void* data, std::uint32_t size,
                std::uint32_t& written) override;
@@ -58,6 +60,10 @@ class MemoryFileSystem final : public FileSystem {
   // Writes past this many bytes in all fail with kDiskFull.
   void LimitSpace(std::size_t bytes) { spaceLeft_ = bytes; }
   std::size_t OpenHandleCount() const { return open_.size(); }
+  // Attributes reports `attributes` for the file at `path` from now on (normal by default).
+  void SetAttributes(std::u16string_view path, std::uint32_t attributes);
+  // DriveTypeOf reports `type` for the drive with `letter` (a fixed disk by default).
+  void SetDriveType(char16_t letter, DriveType type);
 
  private:
   struct File {
@@ -65,6 +71,7 @@ class MemoryFileSystem final : public FileSystem {
     std::string bytes;
     int writers = 0;
     int readers = 0;  // holders that share reading only
+    std::uint32_t attributes = file_attribute::kNormal;
   };
   struct Open {
     std::shared_ptr<File> file;
@@ -79,6 +86,7 @@ class MemoryFileSystem final : public FileSystem {
   std::map<std::u16string, std::shared_ptr<File>> files_;  // by folded path
   std::map<std::u16string, bool> folders_;
   std::map<FileHandle, Open> open_;
+  std::map<char16_t, DriveType> drives_;  // by upper-case letter
   FileHandle nextHandle_ = 0x40;
   bool failSize_ = false;
   std::uint64_t claimedSize_ = 0;

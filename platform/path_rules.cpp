@@ -1,5 +1,7 @@
 #include "platform/path_rules.h"
 
+#include <algorithm>
+
 namespace pivora {
 
 std::optional<std::u16string_view> FolderOf(std::u16string_view path) {
@@ -10,18 +12,24 @@ std::optional<std::u16string_view> FolderOf(std::u16string_view path) {
 
 std::u16string ExpandEachReference(
     std::u16string_view text, const std::function<std::u16string(std::u16string_view)>& expand) {
+  constexpr std::size_t kCut = kMaxLongPathUnits + 1;
   std::u16string out;
-  out.reserve(text.size());
+  out.reserve(std::min(text.size(), kCut));
+  const auto append = [&](std::u16string_view more) {
+    out += more.substr(0, kCut - out.size());
+    return out.size() < kCut;
+  };
   std::size_t i = 0;
   while (i < text.size()) {
     const std::size_t open = text.find(u'%', i);
     const std::size_t close = open == std::u16string_view::npos ? open : text.find(u'%', open + 1);
     if (close == std::u16string_view::npos) {
-      out += text.substr(i);
+      append(text.substr(i));
       break;
     }
-    out += text.substr(i, open - i);
-    out += expand(text.substr(open, close - open + 1));
+    if (!append(text.substr(i, open - i)) || !append(expand(text.substr(open, close - open + 1)))) {
+      break;
+    }
     i = close + 1;
   }
   return out;

@@ -3,6 +3,7 @@
 // relative form is shlwapi's own and the other rules are our own code, as natively.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <optional>
 #include <string>
@@ -13,10 +14,15 @@ namespace pivora {
 // The longest path the platform's path functions work with, terminator excluded.
 inline constexpr std::size_t kMaxPathUnits = 259;
 
+// The longest path Windows opens, in UTF-16 units; a longer text names no file.
+inline constexpr std::size_t kMaxLongPathUnits = 32767;
+
 // The '%' signs of `text` paired from the left, each "%NAME%" pair replaced by what `expand`
 // gives for it (the pair itself for an unknown name); a lone '%' and what follows it stay as
 // written. The platform pairs them this way whether a name is known or not: Wine 8 gives
-// "%UNKNOWN%SystemRoot%" unchanged.
+// "%UNKNOWN%SystemRoot%" unchanged. The expansion stops once the result is longer than
+// kMaxLongPathUnits (it is then cut one unit past that), so a text that names one variable many
+// times costs no more than the longest path.
 std::u16string ExpandEachReference(
     std::u16string_view text, const std::function<std::u16string(std::u16string_view)>& expand);
 

@@ -1,6 +1,10 @@
 #include <shlwapi.h>
 #include <windows.h>
 
+#include <array>
+#include <atomic>
+#include <cstdint>
+
 #include "platform/platform_win32.h"
 
 namespace pivora {
@@ -137,13 +141,41 @@ Status Win32FileSystem::Read(FileHandle file, void* buffer, std::uint32_t size,
 void Win32FileSystem::Close(FileHandle file) { CloseHandle(File(file)); }
 
 bool Win32FileSystem::Exists(std::u16string_view path) {
-  // What PathFileExistsW does, without loading shlwapi: the attributes, with no dialog asking
-  // for a missing disk.
+  // What PathFileExistsW does, without loading shlwapi.
+  std::uint32_t attributes = 0;
+  return Attributes(path, attributes) == status::kSuccess;
+}
+
+Status Win32FileSystem::Attributes(std::u16string_view path, std::uint32_t& attributes) {
+  // No dialog asking for a missing disk.
   DWORD previousMode = 0;
   const bool quiet = SetThreadErrorMode(SEM_FAILCRITICALERRORS, &previousMode) != FALSE;
-  const bool exists = GetFileAttributesW(LongPathForm(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+  const DWORD found = GetFileAttributesW(LongPathForm(path).c_str());
+  const Status result = found == INVALID_FILE_ATTRIBUTES ? LastError() : status::kSuccess;
   if (quiet) SetThreadErrorMode(previousMode, nullptr);
-  return exists;
+  if (result == status::kSuccess) attributes = found;
+  return result;
+}
+
+DriveType Win32FileSystem::DriveTypeOf(std::u16string_view root) {
+  // Under Wine 8 one GetDriveTypeW costs about 1 ms (a request to the mount manager), more than
+  // a thumbnail's reading, and a folder shows many thumbnails at once: what each drive letter's
+  // root was said to be is remembered for the whole process, for two seconds. A drive changes
+  // its kind only when a person maps it anew.
+  constexpr ULONGLONG kRemembered = 2000;
+  static std::array<std::atomic<std::uint64_t>, 26> recent{};  // asked at, in ms, x 16 + kind
+  const bool driveRoot = root.size() == 3 && root[1] == u':' && root[2] == u'\\' &&
+                         (root[0] | 0x20) >= u'a' && (root[0] | 0x20) <= u'z';
+  const ULONGLONG now = GetTickCount64();
+  if (driveRoot) {
+    const std::uint64_t known = recent[(root[0] | 0x20) - u'a'].load(std::memory_order_relaxed);
+    if (known != 0 && now - known / 16 < kRemembered) return static_cast<DriveType>(known % 16);
+  }
+  const UINT kind = GetDriveTypeW(WideString(root).c_str());
+  if (driveRoot && kind < 16) {
+    recent[(root[0] | 0x20) - u'a'].store(now * 16 + kind, std::memory_order_relaxed);
+  }
+  return static_cast<DriveType>(kind);
 }
 
 Status Win32FileSystem::CreateNew(std::u16string_view path, FileHandle& out) {

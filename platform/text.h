@@ -9,14 +9,16 @@
 
 namespace pivora {
 
+// An ASCII letter in upper case; every other unit as it is.
+constexpr char16_t AsciiUpper(char16_t c) {
+  return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c;
+}
+
 // Equal when they differ at most in the case of ASCII letters: what names made of ASCII (scheme
 // sections, script words, replacement names) are compared with.
 constexpr bool EqualsIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) {
-  constexpr auto upper = [](char16_t c) {
-    return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c;
-  };
   return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                    [&](char16_t x, char16_t y) { return upper(x) == upper(y); });
+                    [](char16_t x, char16_t y) { return AsciiUpper(x) == AsciiUpper(y); });
 }
 
 // UTF-8 to UTF-16 as MultiByteToWideChar(CP_UTF8, 0) does: malformed sequences never stop the

@@ -238,6 +238,10 @@ class FaultyFiles final : public FileSystem {
   }
   void Close(FileHandle file) override { inner_.Close(file); }
   bool Exists(std::u16string_view path) override { return inner_.Exists(path); }
+  Status Attributes(std::u16string_view path, std::uint32_t& attributes) override {
+    return inner_.Attributes(path, attributes);
+  }
+  DriveType DriveTypeOf(std::u16string_view root) override { return inner_.DriveTypeOf(root); }
   Status CreateNew(std::u16string_view path, FileHandle& out) override {
     return inner_.CreateNew(path, out);
   }

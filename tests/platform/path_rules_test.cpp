@@ -281,17 +281,22 @@ INSTANTIATE_TEST_SUITE_P(
                       ExpandCase{"PercentInText", u"50% of %SystemRoot%", u"50% of %SystemRoot%"}),
     CaseName<ExpandCase>);
 
-TEST(ExpandEnvironmentLength, LongResultIsWhole) {
-  // Wine 8 cuts a single ExpandEnvironmentStringsW result at 32766 units.
-  std::u16string text;
-  std::u16string expected;
-  for (int i = 0; i < 5000; ++i) {
+TEST(ExpandEnvironmentLength, WholeUpToTheLongestPathThenCut) {
+  // Wine 8 cuts a single ExpandEnvironmentStringsW result at 32766 units; a path may have 32767.
+  std::u16string text = u"x";
+  std::u16string expected = u"x";
+  for (int i = 0; i < 2978; ++i) {
     text += u"%SystemRoot%|";
     expected += u"C:\\windows|";
   }
-  const std::u16string expanded = Rules().ExpandEnvironment(text);
-  ASSERT_EQ(expanded.size(), expected.size());
-  EXPECT_TRUE(expanded == expected);
+  text += u"abcdefgh";
+  expected += u"abcdefgh";
+  ASSERT_EQ(expected.size(), 32767u);
+  EXPECT_TRUE(Rules().ExpandEnvironment(text) == expected);
+  // More stops one unit past the longest path, whatever the rest of the text holds.
+  const std::u16string cut = Rules().ExpandEnvironment(text + u"%SystemRoot%%SystemRoot%");
+  ASSERT_EQ(cut.size(), 32768u);
+  EXPECT_TRUE(cut == expected + u"C");
 }
 
 }  // namespace

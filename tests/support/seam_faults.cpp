@@ -53,6 +53,17 @@ bool FaultyFiles::Exists(std::u16string_view path) {
   return Fault("Exists") == status::kSuccess && inner_.Exists(path);
 }
 
+Status FaultyFiles::Attributes(std::u16string_view path, std::uint32_t& attributes) {
+  const AllocationPause pause;
+  if (const Status f = Fault("Attributes")) return f;
+  return inner_.Attributes(path, attributes);
+}
+
+DriveType FaultyFiles::DriveTypeOf(std::u16string_view root) {
+  const AllocationPause pause;
+  return Fault("DriveTypeOf") == status::kSuccess ? inner_.DriveTypeOf(root) : DriveType::kUnknown;
+}
+
 Status FaultyFiles::CreateNew(std::u16string_view path, FileHandle& out) {
   const AllocationPause pause;
   if (const Status f = Fault("CreateNew")) return f;

@@ -23,6 +23,8 @@ class FaultyFiles final : public FileSystem {
   Status Read(FileHandle file, void* buffer, std::uint32_t size, std::uint32_t& read) override;
   void Close(FileHandle file) override;
   bool Exists(std::u16string_view path) override;
+  Status Attributes(std::u16string_view path, std::uint32_t& attributes) override;
+  DriveType DriveTypeOf(std::u16string_view root) override;
   Status CreateNew(std::u16string_view path, FileHandle& out) override;
   Status Write(FileHandle file, const void* data, std::uint32_t size,
                std::uint32_t& written) override;
