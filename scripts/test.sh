@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds every preset and runs every test: native (plain, ASan+UBSan, TSan), the fuzz targets
-# (scheme reader, registry script interpreter, path rules, cursor-pack INF reader) for a bounded
-# time each, and last the Windows build under Wine.
+# (scheme reader, registry script interpreter, path rules, cursor-pack INF reader, pointer
+# images) for a bounded time each, and last the Windows build under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -24,7 +24,7 @@ cmake --build --preset bench
 # Runs one fuzz target for a bounded time over a scratch copy of its seed files (the arguments
 # after the target). Everything the run writes (the grown corpus, its log, the input of a crash,
 # leak or time-out) stays in its scratch folder, which is removed at the end unless the run
-# failed.
+# failed. PIVORA_FUZZ_FLAGS, when set, adds libFuzzer options for that run.
 fuzz_scratch=()
 trap 'rm -rf "${fuzz_scratch[@]}"' EXIT
 run_fuzz() {
@@ -37,7 +37,8 @@ run_fuzz() {
   mkdir "$corpus"
   cp -- "$@" "$corpus"/
   "build/fuzz/fuzz/$target" -max_total_time="$fuzz_seconds" -max_len=65536 \
-    -print_final_stats=1 -artifact_prefix="$scratch/" "$corpus" >"$scratch/log" 2>&1 ||
+    -print_final_stats=1 -artifact_prefix="$scratch/" ${PIVORA_FUZZ_FLAGS:-} "$corpus" \
+    >"$scratch/log" 2>&1 ||
     fuzz_status=$?
   grep -E '^(stat::number_of_executed_units|stat::peak_rss_mb|Done)' "$scratch/log" || true
   if [ "$fuzz_status" -ne 0 ]; then
@@ -58,6 +59,8 @@ step "fuzz: path rules for ${fuzz_seconds} s"
 run_fuzz path_rules_fuzz fuzz/path_corpus/*
 step "fuzz: cursor-pack INF reader for ${fuzz_seconds} s"
 run_fuzz inf_reader_fuzz fuzz/inf_corpus/*
+step "fuzz: pointer images for ${fuzz_seconds} s"
+PIVORA_FUZZ_FLAGS="-rss_limit_mb=512 -timeout=5" run_fuzz pointer_image_fuzz fuzz/image_corpus/*
 
 step "windows (tests under Wine)"
 cmake --preset windows >/dev/null
