@@ -1,8 +1,10 @@
 // Times one full QueryContextMenu of the library's handler (15 pointer previews and the glyph)
 // inside the process, as the file manager calls it: for a new handler (bitmaps created) and for
 // one that has built its menu before (bitmaps redrawn in place); and, interleaved with the first,
-// one 256-pixel thumbnail of a scheme naming 15 pointer files (a new provider each time, as the
-// file manager makes one per file). Prints the medians and the thumbnail's ratio to the menu.
+// thumbnails of a scheme naming 15 pointer files at 96, 256 and 1024 pixels (a new provider each
+// time, as the file manager makes one per file), then schemes a hostile file would be at 256
+// pixels. Prints the medians, the thumbnails as ratios to the new menu and the hostile ones as
+// ratios to the plain 256-pixel thumbnail.
 #include <windows.h>
 
 #include <shlobj.h>
@@ -36,22 +38,86 @@ constexpr IID kInitializeWithFile = {
     0xb7d14566, 0x0509, 0x4cce, {0xa7, 0x1f, 0x0a, 0x55, 0x42, 0x33, 0xbd, 0x9b}};
 constexpr int kRuns = 200;
 
-// A scheme naming the 15 sample pointers, written beside them in the temporary folder.
-std::wstring WriteScheme() {
+std::filesystem::path Folder() {
   wchar_t temp[MAX_PATH];
   GetTempPathW(MAX_PATH, temp);
-  const std::filesystem::path folder = std::filesystem::path(temp) / L"pivora-menu-bench";
-  pivora::pointer_files::WriteSamplePointers(folder / L"Blue");
+  return std::filesystem::path(temp) / L"pivora-menu-bench";
+}
+
+void WriteBytes(const std::filesystem::path& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// A scheme in the bench's folder whose roles name `entries` in order (a role past the last
+// entry is left out), with more text after them.
+std::wstring WriteScheme(const std::wstring& name, const std::vector<std::string>& entries,
+                         const std::string& more = "") {
   std::string text = "\xEF\xBB\xBF";
-  for (const auto& sample : pivora::pointer_files::SamplePointers()) {
-    text += "[" + sample.value_name + "]\r\nPath=Blue\\" + sample.file_name + "\r\n";
+  const auto samples = pivora::pointer_files::SamplePointers();
+  for (std::size_t role = 0; role < entries.size() && role < samples.size(); ++role) {
+    text += "[" + samples[role].value_name + "]\r\nPath=" + entries[role] + "\r\n";
   }
-  const std::filesystem::path scheme = folder / L"Blue.crs";
-  std::ofstream(scheme, std::ios::binary) << text;
+  const std::filesystem::path scheme = Folder() / name;
+  WriteBytes(scheme, text + more);
   return scheme.wstring();
 }
 
-double TimeThumbnail(IClassFactory* factory, const std::wstring& scheme) {
+struct Scheme {
+  const char* what;
+  std::wstring path;
+};
+
+// The 15 sample pointers, and schemes that a hostile file would be: each case of reading
+// without bound, and one that mixes them with paths elsewhere and files that crash the system's
+// own loader.
+std::vector<Scheme> WriteSchemes() {
+  const std::filesystem::path folder = Folder();
+  pivora::pointer_files::WriteSamplePointers(folder / L"Blue");
+  std::vector<std::string> samples;
+  for (const auto& sample : pivora::pointer_files::SamplePointers()) {
+    samples.push_back("Blue\\" + sample.file_name);
+  }
+  std::vector<Scheme> schemes = {{"15 sample pointers", WriteScheme(L"Blue.crs", samples)}};
+
+  std::string lines;
+  while (lines.size() < (15u << 20)) lines += "[Arrow]\r\nPath=%PATH%\r\n";
+  schemes.push_back({"15 MiB of Arrow=%PATH% lines", WriteScheme(L"path.crs", {}, lines)});
+  std::string percents;
+  for (int i = 0; i < 32; ++i) percents += "%PATH%";
+  schemes.push_back({"1 MiB: 15 roles of 32 x %PATH%, then padding",
+                     WriteScheme(L"paths.crs", std::vector<std::string>(15, percents),
+                                 std::string((1u << 20) - 15 * 220, ';'))});
+  schemes.push_back(
+      {"1 MiB: 15 roles of 32,767 units of %%",
+       WriteScheme(L"percent.crs", std::vector<std::string>(15, std::string(32766, '%')),
+                   std::string((1u << 20) - 15 * 32790, ';'))});
+
+  pivora::pointer_files::Animation many;
+  const auto arrow = pivora::pointer_files::SamplePointers()[0].drawing.frames[0];
+  many.frames.assign(5000, arrow);
+  many.hotspot = {1, 1};
+  const auto ani = pivora::pointer_files::AnimatedCursorFile(many);
+  WriteBytes(folder / L"many.ani", std::string(ani.begin(), ani.end()));
+  schemes.push_back({"a 5,000-frame .ani for every role",
+                     WriteScheme(L"many.crs", std::vector<std::string>(15, "many.ani"))});
+
+  // An image header that says one pixel high: 326 bytes.
+  std::string flat("\0\0\2\0\1\0\x08\x08\0\0\0\0\0\0\x30\x01\0\0\x16\0\0\0", 22);
+  flat += std::string("\x28\0\0\0\x08\0\0\0\x01\0\0\0\x01\0\x20\0", 16);
+  flat.resize(22 + 40, '\0');
+  flat.resize(326, '\x40');
+  WriteBytes(folder / L"flat.cur", flat);
+  schemes.push_back(
+      {"a mix: elsewhere, devices, the .ani, a crashing file, %%",
+       WriteScheme(L"mix.crs",
+                   {"\\\\host\\share\\x.cur", "%PATH%", "\\\\?\\UNC\\host\\share\\x.cur", "CON",
+                    "C:\\x\\nul.cur", "many.ani", "flat.cur", std::string(32766, '%'), percents,
+                    "Blue\\Arrow.cur", "many.ani", "flat.cur", "Blue\\Hand.cur",
+                    "\\\\host@SSL\\DavWWWRoot\\x.cur", "many.ani"})});
+  return schemes;
+}
+
+double TimeThumbnail(IClassFactory* factory, const std::wstring& scheme, UINT size = 256) {
   LARGE_INTEGER start, end;
   QueryPerformanceCounter(&start);
   IInitializeWithFile* init = nullptr;
@@ -61,7 +127,7 @@ double TimeThumbnail(IClassFactory* factory, const std::wstring& scheme) {
   init->QueryInterface(kThumbnailProvider, reinterpret_cast<void**>(&provider));
   HBITMAP bitmap = nullptr;
   WTS_ALPHATYPE alpha = WTSAT_UNKNOWN;
-  provider->GetThumbnail(256, &bitmap, &alpha);
+  provider->GetThumbnail(size, &bitmap, &alpha);
   DeleteObject(bitmap);
   provider->Release();
   init->Release();
@@ -103,17 +169,31 @@ int main() {
       S_OK) {
     return 1;
   }
-  const std::wstring scheme = WriteScheme();
+  const std::vector<Scheme> schemes = WriteSchemes();
+  const std::wstring& scheme = schemes[0].path;
+  constexpr UINT kSizes[] = {96, 256, 1024};
   std::vector<double> fresh;
   std::vector<double> again;
-  std::vector<double> pictures;
+  std::vector<double> pictures[std::size(kSizes)];
   for (int run = 0; run < kRuns; ++run) {
     IContextMenu* menu = nullptr;
     factory->CreateInstance(nullptr, IID_IContextMenu, reinterpret_cast<void**>(&menu));
     fresh.push_back(TimeMenu(menu));
     again.push_back(TimeMenu(menu));
     menu->Release();
-    pictures.push_back(TimeThumbnail(thumbnails, scheme));
+    for (std::size_t size = 0; size < std::size(kSizes); ++size) {
+      pictures[size].push_back(TimeThumbnail(thumbnails, scheme, kSizes[size]));
+    }
+  }
+  // Each hostile scheme interleaved with the plain one.
+  constexpr int kHostileRuns = 20;
+  std::vector<double> plain;
+  std::vector<std::vector<double>> hostile(schemes.size());
+  for (int run = 0; run < kHostileRuns; ++run) {
+    for (std::size_t i = 1; i < schemes.size(); ++i) {
+      plain.push_back(TimeThumbnail(thumbnails, scheme));
+      hostile[i].push_back(TimeThumbnail(thumbnails, schemes[i].path));
+    }
   }
   thumbnails->Release();
   factory->Release();
@@ -121,8 +201,19 @@ int main() {
               kRuns);
   std::printf("QueryContextMenu, second menu:   median %.3f ms over %d runs\n", Median(again),
               kRuns);
-  std::printf("Thumbnail, 256 px, 15 pointers:  median %.3f ms over %d runs (%.2f x a new menu)\n",
-              Median(pictures), kRuns, Median(pictures) / Median(fresh));
+  for (std::size_t size = 0; size < std::size(kSizes); ++size) {
+    std::printf("Thumbnail, %4u px, 15 pointers: median %.3f ms over %d runs (%.2f x a new menu)\n",
+                kSizes[size], Median(pictures[size]), kRuns,
+                Median(pictures[size]) / Median(fresh));
+  }
+  std::printf(
+      "Hostile schemes at 256 px, %d runs each, interleaved with the plain one "
+      "(median %.3f ms):\n",
+      kHostileRuns, Median(plain));
+  for (std::size_t i = 1; i < schemes.size(); ++i) {
+    std::printf("  %-58s median %8.3f ms (%.2f x the plain thumbnail)\n", schemes[i].what,
+                Median(hostile[i]), Median(hostile[i]) / Median(plain));
+  }
   FreeLibrary(module);
   return 0;
 }

@@ -9,7 +9,8 @@ here=$(cd "$(dirname "$0")" && pwd)
 "$here/wine-prefix.sh" "$prefix" || exit 1
 # PIVORA_WINE_DLL_OVERRIDES adds overrides of a test's own, e.g. "comdlg32=d" to keep a DLL
 # from loading.
-export WINEPREFIX=$prefix WINEDEBUG=-all
+# PIVORA_WINEDEBUG turns on a trace channel for a test that reads it.
+export WINEPREFIX=$prefix WINEDEBUG=${PIVORA_WINEDEBUG:--all}
 export WINEDLLOVERRIDES="mscoree,mshtml=${PIVORA_WINE_DLL_OVERRIDES:+;$PIVORA_WINE_DLL_OVERRIDES}"
 # Wine takes the ANSI code page and the user-interface language from the Unix locale: pin it,
 # so results do not depend on the machine. A test that wants another language sets

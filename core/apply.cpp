@@ -9,15 +9,6 @@
 namespace pivora {
 namespace {
 
-bool EntryTargetExists(const std::u16string& candidate, const Platform& platform) {
-  // A stock pointer is stored as %SystemRoot%\cursors\...: test what it expands to, so a scheme
-  // saved from such settings can be applied back. The unexpanded text is what gets stored.
-  if (candidate.find(u'%') != std::u16string::npos) {
-    return platform.files.Exists(platform.paths.ExpandEnvironment(candidate));
-  }
-  return platform.files.Exists(candidate);
-}
-
 // Applies one role's entry; true when a write or deletion was attempted.
 bool ApplyEntry(std::size_t role, const SchemeEntry& entry, std::u16string_view schemePath,
                 CPointerSettings& store, const Platform& platform) {
@@ -32,7 +23,7 @@ bool ApplyEntry(std::size_t role, const SchemeEntry& entry, std::u16string_view 
   }
   const std::optional<std::u16string> candidate =
       ResolveEntryPath(entry.text, schemePath, platform.paths);
-  if (!candidate || !EntryTargetExists(*candidate, platform)) return false;
+  if (!candidate || !platform.files.Exists(EntryTarget(*candidate, platform.paths))) return false;
   store.WriteRolePath(role, *candidate);
   return true;
 }
@@ -47,6 +38,11 @@ std::optional<std::u16string> ResolveEntryPath(std::u16string_view entry,
   const std::optional<std::u16string_view> folder = FolderOf(schemePath);
   if (!folder) return std::nullopt;
   return paths.Append(*folder, entry);
+}
+
+std::u16string EntryTarget(const std::u16string& candidate, const PathRules& paths) {
+  if (candidate.find(u'%') == std::u16string::npos) return candidate;
+  return paths.ExpandEnvironment(candidate);
 }
 
 std::u16string_view SchemePathFromCommandLine(std::u16string_view commandLine) {

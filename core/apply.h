@@ -21,6 +21,10 @@ std::optional<std::u16string> ResolveEntryPath(std::u16string_view entry,
                                                std::u16string_view schemePath,
                                                const PathRules& paths);
 
+// The file a resolved entry names: environment references expanded, as a stock pointer is
+// stored (%SystemRoot%\cursors\...); what gets stored is the unexpanded text.
+std::u16string EntryTarget(const std::u16string& candidate, const PathRules& paths);
+
 // The scheme path a command line names: the line as received, or its inside when the whole
 // line is wrapped in one pair of double quotes (a Windows path cannot contain a quote).
 std::u16string_view SchemePathFromCommandLine(std::u16string_view commandLine);

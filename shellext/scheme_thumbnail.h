@@ -9,6 +9,7 @@
 
 #include <string>
 
+#include "core/scheme_picture.h"
 #include "server/com_frame.h"
 #include "server/identifiers.h"
 #include "shellext/shell_seams.h"
@@ -19,11 +20,6 @@ extern const CLSID CLSID_SchemeThumbnail;
 inline constexpr IID kIidThumbnailProvider = GuidFromText(kThumbnailProviderIidText);
 inline constexpr IID kIidInitializeWithFile =
     GuidFromText(u"{B7D14566-0509-4CCE-A71F-0A554233BD9B}");
-
-// What a cell shows for a role the scheme gives back to the system, and for one whose pointer
-// file is missing or cannot be loaded (premultiplied ARGB, as the picture's pixels are).
-inline constexpr std::uint32_t kSystemPointerMark = 0xFF808080;   // an opaque grey disc
-inline constexpr std::uint32_t kMissingPointerMark = 0xFFD02020;  // an opaque red cross
 
 class CSchemeThumbnail : public CComObjectRootEx<CComMultiThreadModel>,
                          public CComCoClass<CSchemeThumbnail, &CLSID_SchemeThumbnail>,

@@ -1,14 +1,12 @@
 #include "shellext/scheme_thumbnail.h"
 
+#include <wincodec.h>
+
 #include <algorithm>
 #include <cstdint>
-#include <optional>
-#include <vector>
+#include <span>
 
-#include "core/apply.h"
-#include "core/pointer_roles.h"
-#include "core/scheme.h"
-#include "platform/platform_win32.h"
+#include "core/scheme_picture.h"
 #include "resources/resource_ids.h"
 #include "server/com_barrier.h"
 #include "server/registry_script.h"
@@ -19,15 +17,83 @@ namespace {
 
 constexpr UINT kSmallest = 32;
 constexpr UINT kLargest = 1024;
-constexpr int kColumns = 4;
 
-// A top-down 32-bit DIB section and its pixels.
-struct Dib {
-  UniqueBitmap bitmap;
-  std::uint32_t* pixels = nullptr;
+constexpr CLSID kClsidImagingFactory = GuidFromText(u"{CACAF262-9370-4615-A13B-9F5539DA4C0A}");
+constexpr IID kIidImagingFactory = GuidFromText(u"{EC5EC8A9-C395-4314-9C77-54D7A935FF70}");
+constexpr GUID kPremultipliedBgra = GuidFromText(u"{6FDDC324-4E03-4BFE-B185-3D77768DC910}");
+
+template <typename Interface>
+struct ComTraits {
+  using type = Interface*;
+  static Interface* invalid() { return nullptr; }
+  static void close(Interface* object) { object->Release(); }
+};
+template <typename Interface>
+using UniqueCom = UniqueHandle<ComTraits<Interface>>;
+
+// PNG images through the system's imaging component, created through COM on the first PNG of
+// a thumbnail (so nothing is imported at load, and most thumbnails never create it).
+class ImagingPngDecoder final : public PngDecoder {
+ public:
+  std::optional<PointerPixels> Decode(std::span<const std::uint8_t> png) override {
+    if (!factory_ && !triedFactory_) {
+      triedFactory_ = true;
+      IWICImagingFactory* factory = nullptr;
+      if (SUCCEEDED(CoCreateInstance(kClsidImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                                     kIidImagingFactory, reinterpret_cast<void**>(&factory)))) {
+        factory_.reset(factory);
+      }
+    }
+    if (!factory_) return std::nullopt;
+    IWICStream* rawStream = nullptr;
+    if (FAILED(factory_.get()->CreateStream(&rawStream))) return std::nullopt;
+    const UniqueCom<IWICStream> stream(rawStream);
+    // The stream only reads the bytes, for as long as this call.
+    if (FAILED(stream.get()->InitializeFromMemory(const_cast<BYTE*>(png.data()),
+                                                  static_cast<DWORD>(png.size())))) {
+      return std::nullopt;
+    }
+    IWICBitmapDecoder* rawDecoder = nullptr;
+    if (FAILED(factory_.get()->CreateDecoderFromStream(
+            stream.get(), nullptr, WICDecodeMetadataCacheOnDemand, &rawDecoder))) {
+      return std::nullopt;
+    }
+    const UniqueCom<IWICBitmapDecoder> decoder(rawDecoder);
+    IWICBitmapFrameDecode* rawFrame = nullptr;
+    if (FAILED(decoder.get()->GetFrame(0, &rawFrame))) return std::nullopt;
+    const UniqueCom<IWICBitmapFrameDecode> frame(rawFrame);
+    UINT width = 0;
+    UINT height = 0;
+    if (FAILED(frame.get()->GetSize(&width, &height)) || width == 0 || height == 0 ||
+        width > kMaxPointerImageSide || height > kMaxPointerImageSide) {
+      return std::nullopt;
+    }
+    IWICFormatConverter* rawConverter = nullptr;
+    if (FAILED(factory_.get()->CreateFormatConverter(&rawConverter))) return std::nullopt;
+    const UniqueCom<IWICFormatConverter> converter(rawConverter);
+    if (FAILED(converter.get()->Initialize(frame.get(), kPremultipliedBgra, WICBitmapDitherTypeNone,
+                                           nullptr, 0.0, WICBitmapPaletteTypeCustom))) {
+      return std::nullopt;
+    }
+    PointerPixels pixels{static_cast<int>(width), static_cast<int>(height), {}};
+    pixels.pixels.resize(std::size_t{width} * height);
+    // Premultiplied blue, green, red, alpha bytes: 0xAARRGGBB read as a little-endian unit.
+    if (FAILED(converter.get()->CopyPixels(nullptr, width * 4, width * height * 4,
+                                           reinterpret_cast<BYTE*>(pixels.pixels.data())))) {
+      return std::nullopt;
+    }
+    return pixels;
+  }
+
+ private:
+  UniqueCom<IWICImagingFactory> factory_;
+  bool triedFactory_ = false;
 };
 
-Dib MakeDib(int size) {
+// A top-down 32-bit DIB section of `size` x `size`, and its pixels: fully transparent, as the
+// memory of a new section is zero. Its pages cost a fault each when first written (about 9 us
+// under Wine 8), so what stays transparent is never written.
+UniqueBitmap MakeDib(int size, std::uint32_t*& pixels) {
   BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof(info.bmiHeader);
   info.bmiHeader.biWidth = size;
@@ -36,117 +102,9 @@ Dib MakeDib(int size) {
   info.bmiHeader.biBitCount = 32;
   info.bmiHeader.biCompression = BI_RGB;
   void* bits = nullptr;
-  Dib dib;
-  dib.bitmap.reset(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-  if (dib.bitmap) dib.pixels = static_cast<std::uint32_t*>(bits);
-  return dib;
-}
-
-// One cell of the picture, `size` pixels wide.
-struct Cell {
-  std::uint32_t* pixels;  // the picture's
-  int stride;             // the picture's width
-  int left;
-  int top;
-  int size;
-
-  std::uint32_t& At(int x, int y) const { return pixels[(top + y) * stride + left + x]; }
-};
-
-void DrawSystemMark(const Cell& cell) {
-  const int centre = cell.size / 2;
-  const int radius = cell.size * 3 / 10;
-  for (int y = 0; y < cell.size; ++y) {
-    for (int x = 0; x < cell.size; ++x) {
-      const int dx = x - centre;
-      const int dy = y - centre;
-      if (dx * dx + dy * dy <= radius * radius) cell.At(x, y) = kSystemPointerMark;
-    }
-  }
-}
-
-void DrawMissingMark(const Cell& cell) {
-  const int margin = cell.size / 5;
-  const int thickness = std::max(1, cell.size / 16);
-  for (int y = margin; y < cell.size - margin; ++y) {
-    for (int x = margin; x < cell.size - margin; ++x) {
-      if (std::abs(x - y) <= thickness || std::abs(x + y - (cell.size - 1)) <= thickness) {
-        cell.At(x, y) = kMissingPointerMark;
-      }
-    }
-  }
-}
-
-// Draws pointers into cells. GDI keeps no alpha of its own when it draws, so each pointer is
-// drawn twice, over black and over white: what changes between the two is how transparent a
-// pixel is, and the drawing over black is its colour already multiplied by its alpha.
-class PointerPainter {
- public:
-  explicit PointerPainter(int size)
-      : size_(size),
-        canvas_(MakeDib(size)),
-        dc_(CreateCompatibleDC(nullptr)),
-        selected_(dc_.get(), canvas_.bitmap.get()) {}
-
-  bool ready() const { return canvas_.pixels != nullptr && dc_; }
-
-  void Draw(HCURSOR pointer, const Cell& cell) {
-    const std::vector<std::uint32_t> overBlack = DrawOver(pointer, 0xFF000000);
-    const std::vector<std::uint32_t> overWhite = DrawOver(pointer, 0xFFFFFFFF);
-    for (int y = 0; y < size_; ++y) {
-      for (int x = 0; x < size_; ++x) {
-        const std::uint32_t black = overBlack[y * size_ + x];
-        const std::uint32_t white = overWhite[y * size_ + x];
-        int alpha = 0;
-        std::uint32_t colour = 0;
-        for (int shift = 0; shift < 24; shift += 8) {
-          const int dark = static_cast<int>((black >> shift) & 0xFF);
-          const int light = static_cast<int>((white >> shift) & 0xFF);
-          alpha = std::max(alpha, 255 - std::clamp(light - dark, 0, 255));
-          colour |= static_cast<std::uint32_t>(dark) << shift;
-        }
-        // Premultiplied: no channel above the alpha.
-        std::uint32_t pixel = static_cast<std::uint32_t>(alpha) << 24;
-        for (int shift = 0; shift < 24; shift += 8) {
-          const auto channel = std::min<std::uint32_t>((colour >> shift) & 0xFF, alpha);
-          pixel |= channel << shift;
-        }
-        if (alpha != 0) cell.At(x, y) = pixel;
-      }
-    }
-  }
-
- private:
-  std::vector<std::uint32_t> DrawOver(HCURSOR pointer, std::uint32_t background) {
-    std::fill(canvas_.pixels, canvas_.pixels + size_ * size_, background);
-    // The first frame of an animated pointer.
-    DrawIconEx(dc_.get(), 0, 0, pointer, size_, size_, 0, nullptr, DI_NORMAL);
-    GdiFlush();
-    return std::vector<std::uint32_t>(canvas_.pixels, canvas_.pixels + size_ * size_);
-  }
-
-  int size_;
-  // Declared so that the canvas is selected out of the context before either goes.
-  Dib canvas_;
-  UniqueMemoryDc dc_;
-  Selection selected_;
-};
-
-struct CursorTraits {
-  using type = HCURSOR;
-  static HCURSOR invalid() { return nullptr; }
-  static void close(HCURSOR cursor) { DestroyCursor(cursor); }
-};
-using UniqueCursor = UniqueHandle<CursorTraits>;
-
-// The pointer file an entry names, found as applying the scheme finds it.
-std::optional<std::u16string> PointerFileOf(std::u16string_view entry,
-                                            std::u16string_view schemePath, ShellSeams& seams) {
-  std::optional<std::u16string> path = ResolveEntryPath(entry, schemePath, seams.paths);
-  if (!path) return std::nullopt;
-  if (path->find(u'%') != std::u16string::npos) path = seams.paths.ExpandEnvironment(*path);
-  if (!seams.files.Exists(*path)) return std::nullopt;
-  return path;
+  UniqueBitmap bitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  pixels = static_cast<std::uint32_t*>(bits);
+  return bitmap;
 }
 
 }  // namespace
@@ -182,38 +140,15 @@ HRESULT CSchemeThumbnail::Draw(UINT cx, HBITMAP* bitmap) {
   if (schemePath.empty()) return E_UNEXPECTED;
   if (cx < kSmallest) return E_FAIL;
   const int size = static_cast<int>(std::min(cx, kLargest));
-  const std::optional<std::string> bytes =
-      ReadWholeFile(seams->files, schemePath, kMaxSchemeFileBytes);
-  if (!bytes) return E_FAIL;
-  const SchemeEntries entries = ParseScheme(*bytes);
-
-  Dib picture = MakeDib(size);
-  if (picture.pixels == nullptr) return E_OUTOFMEMORY;
-  std::fill(picture.pixels, picture.pixels + size * size, 0u);  // fully transparent
-  const int cellSize = size / kColumns;
-  std::optional<PointerPainter> painter;
-  for (std::size_t role = 0; role < kPointerRoleCount; ++role) {
-    const SchemeEntry entry = entries[role];
-    const Cell cell{picture.pixels, size, static_cast<int>(role % kColumns) * cellSize,
-                    static_cast<int>(role / kColumns) * cellSize, cellSize};
-    if (entry.state == EntryState::kAbsent) continue;
-    if (entry.state == EntryState::kEmpty) {
-      DrawSystemMark(cell);
-      continue;
-    }
-    const std::optional<std::u16string> file = PointerFileOf(entry.text, schemePath, *seams);
-    const UniqueCursor pointer(
-        file ? static_cast<HCURSOR>(LoadImageW(nullptr, LongPathForm(*file).c_str(), IMAGE_CURSOR,
-                                               cellSize, cellSize, LR_LOADFROMFILE))
-             : nullptr);
-    if (!painter) painter.emplace(cellSize);
-    if (!pointer || !painter->ready()) {
-      DrawMissingMark(cell);
-      continue;
-    }
-    painter->Draw(pointer.get(), cell);
+  std::uint32_t* pixels = nullptr;
+  UniqueBitmap picture = MakeDib(size, pixels);
+  if (!picture || pixels == nullptr) return E_OUTOFMEMORY;
+  ImagingPngDecoder png;
+  if (!DrawSchemePicture(schemePath, size, seams->files, seams->paths, png,
+                         std::span(pixels, static_cast<std::size_t>(size) * size))) {
+    return E_FAIL;
   }
-  *bitmap = picture.bitmap.release();
+  *bitmap = picture.release();
   return S_OK;
 }
 
