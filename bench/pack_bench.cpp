@@ -50,7 +50,25 @@ void BM_ReadPackInf(benchmark::State& state) {
   Read(state, inf, true);
 }
 
+// INFs whose references would multiply their size: a 250,000-character string named 4,000
+// times in one field (262 KB), and 1 MiB of lines that each name a 4,000-character string in
+// every field. Read as a ratio to the driver's INF of 1 MiB.
+void BM_DecideAmplifiedInf(benchmark::State& state) {
+  const bool lines = state.range(0) != 0;
+  std::string inf = "; cursors\r\n[DefaultInstall]\r\nAddReg=R\r\n[R]\r\n";
+  if (lines) {
+    while (inf.size() < (1u << 20) - 8000) inf += "HKCU,%L%,%L%,,%L%\r\n";
+    inf += "[Strings]\r\nL = \"" + std::string(4000, 'b') + "\"\r\n";
+  } else {
+    inf += "HKCU,\"Control Panel\\Cursors\",Arrow,,\"";
+    for (int i = 0; i < 4000; ++i) inf += "%L%";
+    inf += "\"\r\n[Strings]\r\nL = \"" + std::string(250000, 'a') + "\"\r\n";
+  }
+  Read(state, inf, !lines);
+}
+
 BENCHMARK(BM_DecideDriverInf)->RangeMultiplier(4)->Range(4 << 10, 1 << 20)->Complexity();
+BENCHMARK(BM_DecideAmplifiedInf)->Arg(0)->Arg(1);
 BENCHMARK(BM_ReadPackInf)->RangeMultiplier(4)->Range(4 << 10, 1 << 20)->Complexity();
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <map>
 #include <vector>
 
+#include "platform/path_reach.h"
 #include "platform/text.h"
 
 namespace pivora {
@@ -11,6 +12,12 @@ namespace {
 
 constexpr std::u16string_view kBlanks = u" \t";
 constexpr std::size_t kMaxFolderName = 100;
+// The system's INF line limit: no substituted field grows past it.
+constexpr std::size_t kMaxFieldUnits = 4096;
+// What substitution may write in all, beyond the text itself: references that repeat a long
+// string in every field would otherwise grow the work far past the file's size.
+constexpr std::size_t kSubstitutionSlack = 64 * 1024;
+constexpr std::size_t kSubstitutionPerUnit = 4;
 
 // The roles in the order of a scheme value in HKCU\Control Panel\Cursors\Schemes, which is the
 // roles' own order.
@@ -81,7 +88,8 @@ std::vector<std::u16string_view> Fields(std::u16string_view line) {
 
 class InfFile {
  public:
-  explicit InfFile(std::u16string_view text) {
+  explicit InfFile(std::u16string_view text)
+      : budget_(kSubstitutionPerUnit * text.size() + kSubstitutionSlack) {
     std::vector<std::u16string_view>* section = nullptr;
     std::size_t start = 0;
     while (start <= text.size()) {
@@ -125,31 +133,43 @@ class InfFile {
   }
 
   // %key% replaced from [Strings] (keys compare without case), %% by a percent sign; an unknown
-  // key, such as a folder number, stays as written.
+  // key, such as a folder number, stays as written. A field stops at kMaxFieldUnits; once the
+  // whole file's substitutions have written their budget, the INF is spent (see Spent).
   std::u16string Substituted(std::u16string_view text) const {
     std::u16string out;
+    const auto append = [&](std::u16string_view more) {
+      more = more.substr(0, std::min(kMaxFieldUnits - out.size(), budget_));
+      out.append(more);
+      budget_ -= more.size();
+      return out.size() < kMaxFieldUnits && budget_ > 0;
+    };
     std::size_t i = 0;
     while (i < text.size()) {
       const std::size_t open = text.find(u'%', i);
       const std::size_t close =
           open == std::u16string_view::npos ? open : text.find(u'%', open + 1);
       if (close == std::u16string_view::npos) {
-        out.append(text.substr(i));
+        append(text.substr(i));
         break;
       }
-      out.append(text.substr(i, open - i));
+      if (!append(text.substr(i, open - i))) break;
       const std::u16string_view key = text.substr(open + 1, close - open - 1);
+      bool more = true;
       if (key.empty()) {
-        out.push_back(u'%');
+        more = append(u"%");
       } else if (const auto found = strings_.find(Folded(key)); found != strings_.end()) {
-        out.append(found->second);
+        more = append(found->second);
       } else {
-        out.append(text.substr(open, close - open + 1));
+        more = append(text.substr(open, close - open + 1));
       }
+      if (!more) break;
       i = close + 1;
     }
     return out;
   }
+
+  // Whether substitution wrote all it may: what the INF says can no longer be read whole.
+  bool Spent() const { return budget_ == 0; }
 
   // A field's value: unquoted, then substituted.
   std::u16string Value(std::u16string_view field) const { return Substituted(Unquoted(field)); }
@@ -158,6 +178,7 @@ class InfFile {
   std::map<std::u16string, std::vector<std::u16string_view>> sections_;  // by folded name
   std::vector<std::u16string> order_;
   std::map<std::u16string, std::u16string> strings_;  // by folded key
+  mutable std::size_t budget_;
 };
 
 // The file name of a path, whichever separator it uses.
@@ -219,16 +240,42 @@ bool MentionsCursors(std::u16string_view text) {
   return false;
 }
 
-bool IsDeviceName(std::u16string_view name) {
-  const std::u16string_view stem = name.substr(0, name.find(u'.'));
-  for (const std::u16string_view device : {u"CON", u"PRN", u"AUX", u"NUL"}) {
-    if (EqualsIgnoringAsciiCase(stem, device)) return true;
+// Whether `bytes` are well-formed UTF-8 (no overlong forms, no surrogates, nothing past
+// U+10FFFF) with at least one byte outside ASCII: text in a single-byte code page is almost
+// never that.
+bool IsUtf8BeyondAscii(std::string_view bytes) {
+  bool beyond = false;
+  for (std::size_t i = 0; i < bytes.size();) {
+    const auto lead = static_cast<unsigned char>(bytes[i]);
+    if (lead < 0x80) {
+      ++i;
+      continue;
+    }
+    beyond = true;
+    std::size_t length = 0;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+      length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      length = 3;
+      if (lead == 0xE0) low = 0xA0;
+      if (lead == 0xED) high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      length = 4;
+      if (lead == 0xF0) low = 0x90;
+      if (lead == 0xF4) high = 0x8F;
+    } else {
+      return false;
+    }
+    if (i + length > bytes.size()) return false;
+    for (std::size_t k = 1; k < length; ++k) {
+      const auto next = static_cast<unsigned char>(bytes[i + k]);
+      if (next < (k == 1 ? low : 0x80) || next > (k == 1 ? high : 0xBF)) return false;
+    }
+    i += length;
   }
-  if (stem.size() == 4 && stem[3] >= u'1' && stem[3] <= u'9') {
-    return EqualsIgnoringAsciiCase(stem.substr(0, 3), u"COM") ||
-           EqualsIgnoringAsciiCase(stem.substr(0, 3), u"LPT");
-  }
-  return false;
+  return beyond;
 }
 
 }  // namespace
@@ -243,6 +290,8 @@ std::u16string DecodeInfText(std::string_view bytes) {
     return text;
   }
   if (bytes.starts_with("\xEF\xBB\xBF")) return Utf8ToUtf16(bytes.substr(3));
+  // Some packs are UTF-8 without a mark.
+  if (IsUtf8BeyondAscii(bytes)) return Utf8ToUtf16(bytes);
   return AnsiToUtf16(bytes);
 }
 
@@ -264,6 +313,8 @@ std::optional<CursorPack> ReadCursorPack(std::u16string_view text) {
       if (!section.empty()) ReadAddReg(inf, inf.Value(section), settings);
     }
   }
+  // An INF whose references grow past what any pack needs is not taken for one.
+  if (inf.Spent()) return std::nullopt;
   CursorPack pack;
   bool namesAFile = false;
   for (std::size_t role = 0; role < kPointerRoleCount; ++role) {

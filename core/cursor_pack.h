@@ -23,7 +23,8 @@ struct CursorPack {
   std::array<std::optional<std::u16string>, kPointerRoleCount> files;
 };
 
-// An INF's text: UTF-16LE or UTF-8 after a byte order mark, otherwise in the ANSI code page.
+// An INF's text: UTF-16LE or UTF-8 after a byte order mark, UTF-8 when it is well-formed UTF-8
+// beyond ASCII, otherwise in the ANSI code page.
 std::u16string DecodeInfText(std::string_view bytes);
 
 // The pack the INF's text describes; nothing when it names no pointer file.

@@ -58,7 +58,7 @@ run_fuzz reg_script_fuzz fuzz/reg_corpus/* resources/scripts/*.rgs
 step "fuzz: path rules for ${fuzz_seconds} s"
 run_fuzz path_rules_fuzz fuzz/path_corpus/*
 step "fuzz: cursor-pack INF reader for ${fuzz_seconds} s"
-run_fuzz inf_reader_fuzz fuzz/inf_corpus/*
+PIVORA_FUZZ_FLAGS="-rss_limit_mb=512 -timeout=5" run_fuzz inf_reader_fuzz fuzz/inf_corpus/*
 step "fuzz: pointer images for ${fuzz_seconds} s"
 PIVORA_FUZZ_FLAGS="-rss_limit_mb=512 -timeout=5" run_fuzz pointer_image_fuzz fuzz/image_corpus/*
 

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "platform/text.h"
 #include "tests/platform/table_cases.h"
 
 namespace pivora {
@@ -77,6 +78,27 @@ TEST(CursorPackTest, TextComesInEveryEncodingPacksUse) {
     ASSERT_TRUE(pack);
     EXPECT_EQ(pack->files[kArrow], u"a.cur");
   }
+  // UTF-8 without a mark is UTF-8; bytes that are not UTF-8 stay in the code page.
+  EXPECT_EQ(DecodeInfText("Modr\xC3\xA1 \xC5\xA1ipka \xF0\x9F\x96\xB1"), u"Modrá šipka \U0001F5B1");
+  EXPECT_EQ(DecodeInfText("caf\xE9"), AnsiToUtf16("caf\xE9"));
+  EXPECT_EQ(DecodeInfText("\xC0\xAF"), AnsiToUtf16("\xC0\xAF"));  // an overlong slash
+}
+
+// A field that repeats a long string stops at the system's line limit; an INF whose
+// references would write far more than its own size is no pack.
+TEST(CursorPackTest, SubstitutionIsBounded) {
+  const std::u16string head =
+      u"[DefaultInstall]\nAddReg=A\n[A]\nHKCU,\"Control Panel\\Cursors\",Arrow,,\"";
+  std::u16string strings = u"\"\n[Strings]\nL = \"" + std::u16string(250000, u'a') + u"\"\n";
+  std::u16string references;
+  for (int i = 0; i < 4000; ++i) references += u"%L%";
+  const std::optional<CursorPack> pack = ReadCursorPack(head + references + strings);
+  ASSERT_TRUE(pack);
+  EXPECT_EQ(pack->files[kArrow], std::u16string(4096, u'a'));
+
+  std::u16string spent = head + u"a.cur\"\n";
+  for (int line = 0; line < 2000; ++line) spent += u"HKCU,%L%,%L%,,%L%\n";
+  EXPECT_FALSE(ReadCursorPack(spent + u"[Strings]\nL = \"" + std::u16string(4000, u'b') + u"\"\n"));
 }
 
 TEST(CursorPackTest, AnINFThatSetsNoPointerFileIsNoPack) {
@@ -103,17 +125,18 @@ TEST_P(FolderNameTest, IsAUsableFileName) {
   EXPECT_EQ(FolderNameFor(GetParam().scheme), GetParam().folder);
 }
 
-INSTANTIATE_TEST_SUITE_P(, FolderNameTest,
-                         ::testing::Values(FolderCase{"Plain", u"Blue Pack", u"Blue Pack"},
-                                           FolderCase{"Forbidden", u"a<b>c:d\"e/f\\g|h?i*j\tk",
-                                                      u"a_b_c_d_e_f_g_h_i_j_k"},
-                                           FolderCase{"Ends", u"  .Blue.  ", u"Blue"},
-                                           FolderCase{"Empty", u" . ", u""},
-                                           FolderCase{"Device", u"con", u""},
-                                           FolderCase{"DeviceWithExtension", u"LPT1.txt", u""},
-                                           FolderCase{"NotADevice", u"CONSOLE", u"CONSOLE"},
-                                           FolderCase{"Letter", u"x", u"x"}),
-                         CaseName<FolderCase>);
+INSTANTIATE_TEST_SUITE_P(
+    , FolderNameTest,
+    ::testing::Values(
+        FolderCase{"Plain", u"Blue Pack", u"Blue Pack"},
+        FolderCase{"Forbidden", u"a<b>c:d\"e/f\\g|h?i*j\tk", u"a_b_c_d_e_f_g_h_i_j_k"},
+        FolderCase{"Ends", u"  .Blue.  ", u"Blue"}, FolderCase{"Empty", u" . ", u""},
+        FolderCase{"Device", u"con", u""}, FolderCase{"DeviceWithExtension", u"LPT1.txt", u""},
+        FolderCase{"DeviceBeforeBlanks", u"CON .x", u""},
+        FolderCase{"ConsoleInput", u"CONIN$", u""}, FolderCase{"PortZero", u"com0", u""},
+        FolderCase{"SuperscriptPort", u"LPT\u00B2", u""},
+        FolderCase{"NotADevice", u"CONSOLE", u"CONSOLE"}, FolderCase{"Letter", u"x", u"x"}),
+    CaseName<FolderCase>);
 
 TEST(FolderNameLengthTest, IsCutAt100WithoutSplittingACharacter) {
   std::u16string long_name(99, u'a');
