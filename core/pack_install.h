@@ -22,14 +22,19 @@ struct PackInstallation {
   // The pack's folder is in place, whole, and its scheme was applied.
   bool installed = false;
   std::u16string folder;
-  // Roles the pack names a pointer file for that is not beside its INF: they keep their pointer.
+  // Roles the pack names a pointer file for that is not beside its INF, or whose name no file
+  // can have (a device, dots alone): they keep their pointer.
   std::vector<std::size_t> rolesKept;
+  // Not one pointer file of the pack was found: nothing was made or changed.
+  bool noPointerFiles = false;
 };
 
 // The files go to a new folder first, which then takes the place of the pack's folder in one
-// step, so the folder is always either the old one whole or the new one whole. The same pack
-// (the same INF path) installed again replaces its folder; another pack whose name maps to the
-// same folder gets "Name (2)", "Name (3)", ...
+// step. The same pack (the same INF path) installed again replaces exactly the files its last
+// install wrote (the folder records them) and keeps every other file and folder there, such as
+// a scheme the user saved; its files are either the old ones or the new ones. Another pack
+// whose name maps to the same folder gets "Name (2)", "Name (3)", ... Stored names hold no '%'
+// (it becomes '_'), so every role the pack sets names a file inside its folder.
 PackInstallation InstallCursorPack(std::u16string_view infPath, const CursorPack& pack,
                                    const Platform& platform);
 

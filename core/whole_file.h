@@ -10,10 +10,11 @@
 namespace pivora {
 
 // Writes `bytes` as the file `path`, replacing any file of that name. True once the new content
-// is in place and nothing else is left beside it. False when it could not be put in place: the
-// old file is then as it was and nothing is left beside it, except where the platform moved the
-// old file away and would not give it back (the old content is then in a file named after the
-// target with a ".~N" suffix, and the new content in another).
+// is in place; the backup of the old content is removed, and stays beside it (named after the
+// target with a ".~N" suffix) only when the platform would not delete it even after a pause. False
+// when it could not be put in place: the old file is then as it was and nothing is left beside it,
+// except where the platform moved the old file away and would not give it back (the old content is
+// then in a file named after the target with a ".~N" suffix, and the new content in another).
 bool WriteFileWhole(FileSystem& files, std::u16string_view path, std::string_view bytes);
 
 }  // namespace pivora

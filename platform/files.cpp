@@ -1,10 +1,19 @@
 #include "platform/files.h"
 
+#include <chrono>
+#include <thread>
+
 namespace pivora {
 
+void PauseBeforeRetry(int attempt) {
+  // 10 ms, then 40 ms: long enough for a scanner to let go of a file it just opened, short
+  // enough that nobody waits on it.
+  std::this_thread::sleep_for(std::chrono::milliseconds(attempt == 0 ? 10 : 40));
+}
+
 void RemoveFile(FileSystem& files, std::u16string_view path) {
-  constexpr int kAttempts = 3;
-  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+  for (int attempt = 0; attempt < kRemoveAttempts; ++attempt) {
+    if (attempt > 0) PauseBeforeRetry(attempt - 1);
     const Status deleted = files.Delete(path);
     if (deleted == status::kSuccess || deleted == status::kFileNotFound) return;
   }

@@ -87,8 +87,13 @@ class FileSystem {
   virtual Status FilesIn(std::u16string_view folder, std::vector<std::u16string>& names) = 0;
 };
 
-// Deletes a file of ours, trying a few times: a file just closed may still be held for a moment
-// (a scanner looking at new files is the usual holder). A file that is not there is gone.
+// A file or folder just closed may still be held for a moment (a scanner looking at new files
+// is the usual holder): removing one of ours is tried this often, with a short pause between
+// attempts (PauseBeforeRetry, at most 50 ms in all).
+inline constexpr int kRemoveAttempts = 3;
+void PauseBeforeRetry(int attempt);
+
+// Deletes a file of ours, trying kRemoveAttempts times. A file that is not there is gone.
 void RemoveFile(FileSystem& files, std::u16string_view path);
 
 // The whole file, or nothing: a file larger than `maxBytes`, whose size cannot be had or that

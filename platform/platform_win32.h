@@ -64,8 +64,8 @@ class Win32WindowSystem final : public WindowSystem {
   std::optional<std::u16string> AskSavePath(WindowHandle owner, std::u16string_view initialFolder,
                                             std::u16string_view title, std::u16string_view filter,
                                             std::u16string_view extension) override;
-  void ShowMessage(WindowHandle owner, std::u16string_view text,
-                   std::u16string_view caption) override;
+  void ShowMessage(WindowHandle owner, std::u16string_view text, std::u16string_view caption,
+                   MessageKind kind) override;
 };
 
 // All real seams together.

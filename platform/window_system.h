@@ -14,6 +14,9 @@ namespace pivora {
 using PointerHandle = std::uintptr_t;  // an HCURSOR; 0 is none
 using WindowHandle = std::uintptr_t;   // an HWND; 0 is none
 
+// What a message reports: a failure, or work done only in part.
+enum class MessageKind { kError, kWarning };
+
 class WindowSystem {
  public:
   virtual ~WindowSystem() = default;
@@ -33,9 +36,9 @@ class WindowSystem {
                                                     std::u16string_view title,
                                                     std::u16string_view filter,
                                                     std::u16string_view extension) = 0;
-  // A message box modal to `owner`.
+  // A message box modal to `owner`, with the icon of its kind.
   virtual void ShowMessage(WindowHandle owner, std::u16string_view text,
-                           std::u16string_view caption) = 0;
+                           std::u16string_view caption, MessageKind kind) = 0;
 };
 
 }  // namespace pivora

@@ -50,8 +50,8 @@ std::optional<std::u16string> Win32WindowSystem::AskSavePath(WindowHandle owner,
 }
 
 void Win32WindowSystem::ShowMessage(WindowHandle owner, std::u16string_view text,
-                                    std::u16string_view caption) {
+                                    std::u16string_view caption, MessageKind kind) {
   MessageBoxW(Window(owner), WideString(text).c_str(), WideString(caption).c_str(),
-              MB_OK | MB_ICONERROR);
+              MB_OK | (kind == MessageKind::kWarning ? MB_ICONWARNING : MB_ICONERROR));
 }
 }  // namespace pivora

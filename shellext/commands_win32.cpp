@@ -32,9 +32,9 @@ HRESULT SetRolePointer(std::size_t role, const SelectedPath& selectedFile, Shell
 }
 
 void ShowExportFailure(HWND owner, ShellSeams& seams) {
-  seams.windows.ShowMessage(reinterpret_cast<WindowHandle>(owner),
-                            ResourceText(IDS_EXPORT_FAILED_TEXT, kMessageUnits),
-                            ResourceText(IDS_EXPORT_FAILED_CAPTION, kMessageUnits));
+  seams.windows.ShowMessage(
+      reinterpret_cast<WindowHandle>(owner), ResourceText(IDS_EXPORT_FAILED_TEXT, kMessageUnits),
+      ResourceText(IDS_EXPORT_FAILED_CAPTION, kMessageUnits), MessageKind::kError);
 }
 
 // Where the dialog opens: the folder of the selected file, or the path whole without one.

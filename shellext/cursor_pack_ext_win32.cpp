@@ -86,13 +86,15 @@ HRESULT CCursorPackExt::Install(HWND owner) {
   const PackInstallation done =
       pack ? InstallCursorPack(SelectedPathOf(selectedFile), *pack, platform) : PackInstallation{};
   if (!done.installed) {
-    seams->windows.ShowMessage(window, ResourceText(IDS_PACK_FAILED, kTextUnits), caption);
+    seams->windows.ShowMessage(
+        window, ResourceText(done.noPointerFiles ? IDS_PACK_NO_FILES : IDS_PACK_FAILED, kTextUnits),
+        caption, MessageKind::kError);
     return E_FAIL;
   }
   if (!done.rolesKept.empty()) {
     seams->windows.ShowMessage(
         window, FormatText(ResourceText(IDS_PACK_ROLES_KEPT, kTextUnits), RoleList(done.rolesKept)),
-        caption);
+        caption, MessageKind::kWarning);
   }
   return S_OK;
 }

@@ -91,6 +91,78 @@ TEST(PackInstallTest, TheSamePackReplacesItsFolderAndAnotherGetsOneOfItsOwn) {
   EXPECT_EQ(bed.ReadFile(pack.folder + u"\\arrow.cur"), "newer arrow");
 }
 
+TEST(PackInstallTest, AReinstallReplacesOnlyWhatTheLastOneWrote) {
+  TestPlatform bed;
+  const Bed pack = MakePack(bed);
+  const CursorPack read = *ReadPackInf(bed.files(), pack.inf);
+  ASSERT_TRUE(InstallCursorPack(pack.inf, read, bed.Seams()).installed);
+  // The user saves a scheme of their own there, and keeps a folder of theirs beside it.
+  bed.WriteFile(pack.folder + u"\\Mine.crs", "mine");
+  bed.WriteFile(pack.folder + u"\\Blue_ Pack (2).crs", "mine too");
+  bed.MakeFolder(pack.folder + u"\\Sub");
+  bed.WriteFile(pack.folder + u"\\Sub\\x.cur", "theirs");
+  bed.WriteFile(bed.PathOf(u"Download\\arrow.cur"), "newer arrow");
+  ASSERT_TRUE(InstallCursorPack(pack.inf, read, bed.Seams()).installed);
+
+  EXPECT_EQ(bed.ReadFile(pack.folder + u"\\arrow.cur"), "newer arrow");
+  EXPECT_EQ(bed.ReadFile(pack.folder + u"\\Mine.crs"), "mine");
+  EXPECT_EQ(bed.ReadFile(pack.folder + u"\\Blue_ Pack (2).crs"), "mine too");
+  EXPECT_EQ(bed.ReadFile(pack.folder + u"\\Sub\\x.cur"), "theirs");
+  EXPECT_TRUE(bed.ReadFile(pack.folder + u"\\Blue_ Pack.crs"));
+  for (const std::u16string_view aside : {u".~1", u".~2", u".~3", u".~old1"}) {
+    EXPECT_FALSE(bed.files().Exists(pack.folder + std::u16string(aside))) << Narrow(aside);
+  }
+}
+
+// A name with '%' is stored without it, a name no file can have costs its role alone, and no
+// role ever names a path outside the pack's folder.
+TEST(PackInstallTest, EveryRoleNamesAFileInsideThePacksFolder) {
+  TestPlatform bed;
+  bed.MakeFolder(bed.PathOf(u"Download"));
+  bed.WriteFile(bed.PathOf(u"Download\\100%.cur"), "percent");
+  bed.WriteFile(bed.PathOf(u"Download\\100_.cur"), "underscore");
+  bed.WriteFile(bed.PathOf(u"Download\\%ComSpec%"), "not a shell");
+  bed.WriteFile(bed.PathOf(u"Download\\hand.cur"), "hand");
+  const std::u16string inf = bed.PathOf(u"Download\\install.inf");
+  bed.WriteFile(inf,
+                "[DefaultInstall]\r\nAddReg=R\r\n[R]\r\n"
+                "HKCU,\"Control Panel\\Cursors\\Schemes\",\"CON .x\",,\"100%%.cur,100_.cur,"
+                "%%ComSpec%%,NUL,COM1.cur,..,x\\..,hand.cur. .\"\r\n");
+  const std::optional<CursorPack> read = ReadPackInf(bed.files(), inf);
+  ASSERT_TRUE(read);
+  const PackInstallation done = InstallCursorPack(inf, *read, bed.Seams());
+  ASSERT_TRUE(done.installed);
+  // The scheme's name is a device's: the folder is named after the INF's.
+  const std::u16string folder = bed.PathOf(u"Local\\Pivora\\Cursors\\Download");
+  EXPECT_EQ(done.folder, folder);
+  EXPECT_EQ(done.rolesKept, (std::vector<std::size_t>{3, 4, 5, 6}));
+  EXPECT_EQ(StoredText(bed, u"Arrow"), folder + u"\\100_.cur");
+  EXPECT_EQ(bed.ReadFile(folder + u"\\100_.cur"), "percent");
+  EXPECT_EQ(StoredText(bed, u"Help"), folder + u"\\100_ (2).cur");
+  EXPECT_EQ(bed.ReadFile(folder + u"\\100_ (2).cur"), "underscore");
+  EXPECT_EQ(StoredText(bed, u"AppStarting"), folder + u"\\_ComSpec_");
+  EXPECT_EQ(StoredText(bed, u"No"), folder + u"\\hand.cur");
+  for (const PointerRole& role : PointerRoles) {
+    const std::u16string stored = StoredText(bed, role.valueName);
+    EXPECT_TRUE(stored == u"<absent>" || stored.starts_with(folder + u"\\"))
+        << Narrow(role.valueName) << ": " << Narrow(stored);
+  }
+}
+
+TEST(PackInstallTest, APackWithoutAnyOfItsFilesInstallsNothing) {
+  TestPlatform bed;
+  bed.MakeFolder(bed.PathOf(u"Download"));
+  const std::u16string inf = bed.PathOf(u"Download\\install.inf");
+  bed.WriteFile(inf, kInf);
+  bed.Store(u"Arrow", u"C:\\old\\arrow.cur");
+  const PackInstallation done = InstallCursorPack(inf, *ReadPackInf(bed.files(), inf), bed.Seams());
+  EXPECT_FALSE(done.installed);
+  EXPECT_TRUE(done.noPointerFiles);
+  EXPECT_FALSE(bed.files().Exists(bed.PathOf(u"Local\\Pivora")));
+  EXPECT_EQ(StoredText(bed, u"Arrow"), u"C:\\old\\arrow.cur");
+  EXPECT_EQ(bed.reloader().count, 0);
+}
+
 // The walk, over a first installation and over a reinstallation.
 void WalkInstall(bool again) {
   Bed pack;
@@ -104,6 +176,9 @@ void WalkInstall(bool again) {
           ASSERT_TRUE(InstallCursorPack(pack.inf, *read, bed.Seams()).installed);
           bed.WriteFile(bed.PathOf(u"Download\\arrow.cur"), "newer arrow");
           bed.Store(u"Arrow", u"C:\\old\\arrow.cur");
+          bed.WriteFile(pack.folder + u"\\Mine.crs", "mine");
+          bed.MakeFolder(pack.folder + u"\\Sub");
+          bed.WriteFile(pack.folder + u"\\Sub\\x.cur", "theirs");
         }
       },
       [&](TestPlatform& bed, FileSystem& files) {
@@ -119,12 +194,16 @@ void WalkInstall(bool again) {
         if (again) {
           ASSERT_TRUE(copied) << what;
           EXPECT_TRUE(*copied == "new arrow" || *copied == "newer arrow") << what;
+          EXPECT_EQ(bed.ReadFile(pack.folder + u"\\Mine.crs"), "mine") << what;
+          EXPECT_EQ(bed.ReadFile(pack.folder + u"\\Sub\\x.cur"), "theirs") << what;
+          const std::optional<std::string> help = bed.ReadFile(pack.folder + u"\\help.cur");
+          EXPECT_TRUE(!help || *help == "new help") << what;
         }
         EXPECT_EQ(copied.has_value(), scheme.has_value()) << what << ": a folder half there";
         if (!copied) {
           EXPECT_EQ(arrow, u"C:\\old\\arrow.cur") << what;
         }
-        for (const std::u16string_view aside : {u".~1", u".~2", u".~old1"}) {
+        for (const std::u16string_view aside : {u".~1", u".~2", u".~3", u".~old1"}) {
           EXPECT_FALSE(bed.files().Exists(pack.folder + std::u16string(aside)))
               << what << ": " << Narrow(aside) << " left";
         }

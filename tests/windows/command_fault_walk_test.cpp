@@ -46,7 +46,9 @@ class AnsweringWindows final : public WindowSystem {
                                             std::u16string_view, std::u16string_view) override {
     return path_;
   }
-  void ShowMessage(WindowHandle, std::u16string_view, std::u16string_view) override { ++messages; }
+  void ShowMessage(WindowHandle, std::u16string_view, std::u16string_view, MessageKind) override {
+    ++messages;
+  }
   int messages = 0;
 
  private:

@@ -99,6 +99,7 @@ TEST_F(CursorPackExtTest, APacksINFGetsOneItemThatInstallsIt) {
                               u"soubor, a proto zůstaly beze změny:\n\nZaneprázdněn"
                             : u"Cursor Pack: The pack is installed, but it has no file for these "
                               u"pointers, which were left as they were:\n\nBusy");
+  EXPECT_EQ(windows.kinds, std::vector<MessageKind>{MessageKind::kWarning});
 
   wchar_t help[128] = {};
   EXPECT_EQ(menu->GetCommandString(0, GCS_HELPTEXTW, nullptr, reinterpret_cast<CHAR*>(help), 128),
@@ -121,7 +122,18 @@ TEST_F(CursorPackExtTest, APackThatCannotBeInstalledSaysSo) {
   ASSERT_EQ(windows.messages.size(), 1u);
   EXPECT_TRUE(windows.messages[0].find(CzechExpected() ? u"nepodařilo" : u"Cannot install") !=
               std::u16string::npos);
+  EXPECT_EQ(windows.kinds, std::vector<MessageKind>{MessageKind::kError});
   EXPECT_FALSE(bed.Stored(u"Arrow"));
+}
+
+TEST_F(CursorPackExtTest, APackWithoutItsFilesSaysSoAndInstallsNothing) {
+  ASSERT_EQ(Select(bed.PathOf(u"Pack\\install.inf")), S_OK);
+  DeleteFileW(reinterpret_cast<const wchar_t*>(bed.PathOf(u"Pack\\a.cur").c_str()));
+  EXPECT_EQ(Choose(), E_FAIL);
+  ASSERT_EQ(windows.messages.size(), 1u);
+  EXPECT_TRUE(windows.messages[0].find(CzechExpected() ? u"nebylo nic" : u"nothing was") !=
+              std::u16string::npos);
+  EXPECT_FALSE(bed.files().Exists(bed.PathOf(u"Local\\Pivora")));
 }
 
 }  // namespace

@@ -49,7 +49,7 @@ class RecordingWindows final : public WindowSystem {
                                             std::u16string_view, std::u16string_view) override {
     return std::nullopt;
   }
-  void ShowMessage(WindowHandle, std::u16string_view, std::u16string_view) override {}
+  void ShowMessage(WindowHandle, std::u16string_view, std::u16string_view, MessageKind) override {}
 
   std::map<std::uint16_t, PointerHandle> replacements;
   std::set<PointerHandle> loaded;

@@ -18,11 +18,14 @@ class QuietWindows final : public WindowSystem {
                                             std::u16string_view, std::u16string_view) override {
     return std::nullopt;
   }
-  void ShowMessage(WindowHandle, std::u16string_view text, std::u16string_view caption) override {
+  void ShowMessage(WindowHandle, std::u16string_view text, std::u16string_view caption,
+                   MessageKind kind) override {
     messages.push_back(std::u16string(caption) + u": " + std::u16string(text));
+    kinds.push_back(kind);
   }
 
   std::vector<std::u16string> messages;
+  std::vector<MessageKind> kinds;
 };
 
 }  // namespace pivora::testing

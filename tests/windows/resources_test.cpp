@@ -89,6 +89,11 @@ const Text kTexts[] = {
      u"Sadu ukazatelů se nepodařilo nainstalovat. Prosím ověřte, že lze číst její soubory a na "
      u"disku je dost místa.",
      109, 108},
+    {140,
+     u"None of the cursor pack's pointer files is beside its INF file, so nothing was installed.",
+     u"Žádný ze souborů ukazatelů sady neleží vedle jejího souboru INF, a proto nebylo nic "
+     u"nainstalováno.",
+     89, 98},
 };
 
 std::u16string Load(std::uint32_t id, int capacity = 512) {
@@ -110,7 +115,7 @@ TEST(ResourceTextTest, EveryTextInTheThreadsLanguage) {
 }
 
 TEST(ResourceTextTest, IdsOutsideTheTablesHaveNoText) {
-  for (std::uint32_t id : {0u, 99u, 104u, 105u, 110u, 111u, 140u, 143u, 144u, 201u, 65535u}) {
+  for (std::uint32_t id : {0u, 99u, 104u, 105u, 110u, 111u, 141u, 143u, 144u, 201u, 65535u}) {
     char16_t buffer[16] = {u'x'};
     EXPECT_EQ(LoadResourceText(id, buffer, 16), 0) << id;
   }
