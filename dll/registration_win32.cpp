@@ -310,24 +310,18 @@ HRESULT RegisterServer() noexcept {
     if (SUCCEEDED(result)) result = UpdateClasses(true);
   }
   if (FAILED(result)) return result;
-  return ComBarrier(
-      E_UNEXPECTED,
-      [] {
-        Win32Registry registry;
-        return RegisterAssociations(registry) ? S_OK : E_FAIL;
-      },
-      E_UNEXPECTED);
+  return ComBarrier(kAlwaysUnexpected, [] {
+    Win32Registry registry;
+    return RegisterAssociations(registry) ? S_OK : E_FAIL;
+  });
 }
 
 HRESULT UnregisterServer() noexcept {
   // Every later step runs even when this one fails; a handler key that stays fails the whole.
-  const HRESULT associations = ComBarrier(
-      E_FAIL,
-      [] {
-        Win32Registry registry;
-        return UnregisterAssociations(registry) ? S_OK : E_FAIL;
-      },
-      E_FAIL);
+  const HRESULT associations = ComBarrier(kAlwaysFail, [] {
+    Win32Registry registry;
+    return UnregisterAssociations(registry) ? S_OK : E_FAIL;
+  });
   HRESULT result = S_OK;
   {
     const SystemLocale locale;

@@ -13,12 +13,34 @@ namespace pivora {
 // HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND): a system library the body needed could not be loaded.
 inline constexpr HRESULT kLibraryNotLoaded = static_cast<HRESULT>(0x8007007Eu);
 
-// The body's result; when it throws, `outOfMemory` for std::bad_alloc (the result the method
-// gives for running out of memory) and `otherwise` for anything else. A success during which a
-// system library could not be loaded becomes kLibraryNotLoaded, unless the method reports no
-// failure at all (`otherwise` is a success code).
+// What a method answers when its body throws: `outOfMemory` for std::bad_alloc, `otherwise` for
+// anything else. Each mapping the library uses has a name that says what it means at the call.
+struct ThrowMapping {
+  HRESULT outOfMemory;
+  HRESULT otherwise;
+};
+// Most methods and exports: out of memory is E_OUTOFMEMORY, anything else E_UNEXPECTED.
+inline constexpr ThrowMapping kOutOfMemoryOrUnexpected{E_OUTOFMEMORY, E_UNEXPECTED};
+// Methods that answer every exception alike (IShellExtInit::Initialize, registration's steps).
+inline constexpr ThrowMapping kAlwaysUnexpected{E_UNEXPECTED, E_UNEXPECTED};
+inline constexpr ThrowMapping kAlwaysFail{E_FAIL, E_FAIL};
+// Menus report no failure: whatever happens, the shell's menu keeps what it had.
+inline constexpr ThrowMapping kNeverFail{S_OK, S_OK};
+
+// Returns the failure `expression` gives from the calling function (as wil's RETURN_IF_FAILED).
+#define PIVORA_RETURN_IF_FAILED(expression)            \
+  do {                                                 \
+    const HRESULT pivora_result_ = (expression);       \
+    if (FAILED(pivora_result_)) return pivora_result_; \
+  } while (false)
+
+// The body's result; when it throws, what `mapping` says. A success during which a system
+// library could not be loaded becomes kLibraryNotLoaded, unless the method reports no failure
+// at all (its mapping's `otherwise` is a success code).
 template <class Body>
-HRESULT ComBarrier(HRESULT outOfMemory, Body&& body, HRESULT otherwise = E_UNEXPECTED) noexcept {
+HRESULT ComBarrier(ThrowMapping mapping, Body&& body) noexcept {
+  const HRESULT outOfMemory = mapping.outOfMemory;
+  const HRESULT otherwise = mapping.otherwise;
   const unsigned failedBefore = FailedLibraryCalls();
   HRESULT result = S_OK;
   try {

@@ -111,13 +111,13 @@ ULONG CRegObject::AddRef() { return 1; }
 ULONG CRegObject::Release() { return 0; }
 
 HRESULT CRegObject::DefineReplacement(const char16_t* key, const char16_t* item) {
-  if (key == nullptr || item == nullptr) return E_INVALIDARG;
-  std::unique_ptr<char16_t[]> name = CopyText(key);
-  if (!name) return E_OUTOFMEMORY;
-  std::unique_ptr<char16_t[]> value = CopyText(item);
-  if (!value) return E_OUTOFMEMORY;
-  // Both arrays grow before either takes its string, so a failure never leaves half a pair.
-  return ComBarrier(E_OUTOFMEMORY, [&] {
+  return ComBarrier(kOutOfMemoryOrUnexpected, [&] {
+    if (key == nullptr || item == nullptr) return E_INVALIDARG;
+    std::unique_ptr<char16_t[]> name = CopyText(key);
+    if (!name) return E_OUTOFMEMORY;
+    std::unique_ptr<char16_t[]> value = CopyText(item);
+    if (!value) return E_OUTOFMEMORY;
+    // Both arrays grow before either takes its string, so a failure never leaves half a pair.
     names_.reserve(names_.size() + 1);
     values_.reserve(values_.size() + 1);
     names_.push_back(std::move(name));
@@ -253,15 +253,13 @@ HRESULT ScriptParser::ReadToken() {
 
 HRESULT ScriptParser::SkipValueAssignment() {
   if (!TokenStartsWith(u'=')) return S_OK;
-  HRESULT hr = ReadToken();             // the type letter, whatever it is
-  if (SUCCEEDED(hr)) hr = ReadToken();  // the data
-  if (SUCCEEDED(hr)) hr = ReadToken();
-  return hr;
+  PIVORA_RETURN_IF_FAILED(ReadToken());  // the type letter, whatever it is
+  PIVORA_RETURN_IF_FAILED(ReadToken());  // the data
+  return ReadToken();
 }
 
 HRESULT ScriptParser::WriteScriptValue(KeyHandle key, const char16_t* valueName) {
-  HRESULT hr = ReadToken();
-  if (FAILED(hr)) return hr;
+  PIVORA_RETURN_IF_FAILED(ReadToken());
   std::uint32_t type = value_type::kNone;
   if (TokenIs(u"S")) {
     type = value_type::kString;
@@ -274,7 +272,7 @@ HRESULT ScriptParser::WriteScriptValue(KeyHandle key, const char16_t* valueName)
   } else {
     return kScriptMalformed;
   }
-  if (FAILED(hr = ReadToken())) return hr;
+  PIVORA_RETURN_IF_FAILED(ReadToken());
 
   const std::u16string_view name = valueName != nullptr ? valueName : u"";
   const std::u16string_view data = Token();
@@ -338,22 +336,21 @@ HRESULT ScriptParser::ProcessKeyBlock(KeyHandle parentKey, bool doRegister, bool
   // Each level holds a frame of the stack; a deeper script is malformed.
   if (depth > kMaxNesting) return kScriptMalformed;
   RegistryKey currentKey(registry_);
-  HRESULT hr = ReadToken();
-  if (FAILED(hr)) return hr;
+  PIVORA_RETURN_IF_FAILED(ReadToken());
 
   while (!TokenStartsWith(u'}')) {
     bool keep = false;
     const bool forceRemove = TokenIs(u"ForceRemove");
     const bool isDelete = !forceRemove && TokenIs(u"Delete");
     if (forceRemove || isDelete) {
-      if (FAILED(hr = ReadToken())) return hr;
+      PIVORA_RETURN_IF_FAILED(ReadToken());
       if (doRegister) {
         if (!IsKeyName(Token())) return kScriptMalformed;
         // The outcome does not matter: most often there is nothing to delete.
         if (!IsProtectedKeyName(Token())) DeleteKeyTree(registry_, parentKey, Token());
         if (isDelete) {
-          if (FAILED(hr = ReadToken())) return hr;
-          if (FAILED(hr = SkipValueAssignment())) return hr;
+          PIVORA_RETURN_IF_FAILED(ReadToken());
+          PIVORA_RETURN_IF_FAILED(SkipValueAssignment());
           if (TokenIs(u"{")) return kScriptMalformed;  // a deleted key has no block
           continue;
         }
@@ -362,17 +359,17 @@ HRESULT ScriptParser::ProcessKeyBlock(KeyHandle parentKey, bool doRegister, bool
 
     if (TokenIs(u"NoRemove")) {
       keep = true;
-      if (FAILED(hr = ReadToken())) return hr;
+      PIVORA_RETURN_IF_FAILED(ReadToken());
     }
 
     if (TokenIs(u"Val")) {
-      if (FAILED(hr = ReadToken())) return hr;
+      PIVORA_RETURN_IF_FAILED(ReadToken());
       if (tokenLength_ >= kValueNameCapacity) return kScriptMalformed;
       std::memcpy(valueName_, token_, (tokenLength_ + 1) * sizeof(char16_t));
-      if (FAILED(hr = ReadToken())) return hr;
+      PIVORA_RETURN_IF_FAILED(ReadToken());
       if (!TokenStartsWith(u'=')) return kScriptMalformed;
       if (doRegister) {
-        if (FAILED(hr = WriteScriptValue(parentKey, valueName_))) return hr;
+        PIVORA_RETURN_IF_FAILED(WriteScriptValue(parentKey, valueName_));
       } else {
         if (!recovering && !keep) {
           RegistryKey key(registry_);
@@ -385,7 +382,7 @@ HRESULT ScriptParser::ProcessKeyBlock(KeyHandle parentKey, bool doRegister, bool
             return HResultFromStatus(deleted);
           }
         }
-        if (FAILED(hr = SkipValueAssignment())) return hr;
+        PIVORA_RETURN_IF_FAILED(SkipValueAssignment());
       }
       if (TokenIs(u"{")) return kScriptMalformed;  // a value has no block
       continue;
@@ -405,13 +402,13 @@ HRESULT ScriptParser::ProcessKeyBlock(KeyHandle parentKey, bool doRegister, bool
           return HResultFromStatus(created);
         }
       }
-      if (FAILED(hr = ReadToken())) return hr;
+      PIVORA_RETURN_IF_FAILED(ReadToken());
       if (TokenStartsWith(u'=')) {
-        if (FAILED(hr = WriteScriptValue(currentKey.get(), nullptr))) return hr;
+        PIVORA_RETURN_IF_FAILED(WriteScriptValue(currentKey.get(), nullptr));
       }
       if (TokenIs(u"{")) {
-        if (FAILED(hr = ProcessKeyBlock(currentKey.get(), true, false, depth + 1))) return hr;
-        if (FAILED(hr = ReadToken())) return hr;
+        PIVORA_RETURN_IF_FAILED(ProcessKeyBlock(currentKey.get(), true, false, depth + 1));
+        PIVORA_RETURN_IF_FAILED(ReadToken());
       }
       continue;
     }
@@ -427,13 +424,13 @@ HRESULT ScriptParser::ProcessKeyBlock(KeyHandle parentKey, bool doRegister, bool
     std::memcpy(keyName, token_, keyNameLength * sizeof(char16_t));
     keyName[keyNameLength] = 0;
 
-    if (FAILED(hr = ReadToken())) return hr;
-    if (FAILED(hr = SkipValueAssignment())) return hr;
+    PIVORA_RETURN_IF_FAILED(ReadToken());
+    PIVORA_RETURN_IF_FAILED(SkipValueAssignment());
     if (TokenIs(u"{")) {
       if (isDelete) return kScriptMalformed;
-      hr = ProcessKeyBlock(key.get(), false, entryRecovering, depth + 1);
-      if (FAILED(hr) && !entryRecovering) return hr;
-      if (FAILED(hr = ReadToken())) return hr;
+      const HRESULT block = ProcessKeyBlock(key.get(), false, entryRecovering, depth + 1);
+      if (FAILED(block) && !entryRecovering) return block;
+      PIVORA_RETURN_IF_FAILED(ReadToken());
     }
     if (opened == status::kFileNotFound) continue;
     if (opened != status::kSuccess) return HResultFromStatus(opened);
@@ -454,29 +451,28 @@ HRESULT ScriptParser::ProcessKeyBlock(KeyHandle parentKey, bool doRegister, bool
 
 HRESULT ScriptParser::RunScriptText(const char16_t* text, bool doRegister) {
   if (text == nullptr) return E_POINTER;
-  HRESULT hr = ExpandReplacements(text);
-  if (FAILED(hr)) return hr;
+  PIVORA_RETURN_IF_FAILED(ExpandReplacements(text));
 
   while (*cursor_ != 0) {
-    if (FAILED(hr = ReadToken())) return hr;
+    PIVORA_RETURN_IF_FAILED(ReadToken());
     const auto root =
         std::find_if(std::begin(kRootKeyNames), std::end(kRootKeyNames),
                      [this](const RootKeyName& entry) { return TokenIs(entry.name); });
     if (root == std::end(kRootKeyNames)) return kScriptMalformed;
-    if (FAILED(hr = ReadToken())) return hr;
+    PIVORA_RETURN_IF_FAILED(ReadToken());
     if (!TokenStartsWith(u'{')) return kScriptMalformed;
 
     if (doRegister) {
       const char16_t* blockStart = cursor_;
-      hr = ProcessKeyBlock(root->key, true, false, 0);
+      const HRESULT hr = ProcessKeyBlock(root->key, true, false, 0);
       if (FAILED(hr)) {
         // Undo what this block created; earlier blocks stay registered.
         cursor_ = blockStart;
         ProcessKeyBlock(root->key, false, false, 0);
         return hr;
       }
-    } else if (FAILED(hr = ProcessKeyBlock(root->key, false, false, 0))) {
-      return hr;
+    } else {
+      PIVORA_RETURN_IF_FAILED(ProcessKeyBlock(root->key, false, false, 0));
     }
     SkipWhitespace();
   }

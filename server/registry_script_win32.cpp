@@ -64,7 +64,7 @@ std::u16string DoubledQuotes(const wchar_t* path) {
 }  // namespace
 
 HRESULT RunRegistryScript(std::uint16_t resourceId, bool doRegister, const ReplacementEntry* list) {
-  return ComBarrier(E_OUTOFMEMORY, [&]() -> HRESULT {
+  return ComBarrier(kOutOfMemoryOrUnexpected, [&]() -> HRESULT {
     CRegObject registrar;
     for (const ReplacementEntry* entry = list; entry != nullptr && entry->name != nullptr;
          ++entry) {

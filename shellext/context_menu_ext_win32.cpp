@@ -17,27 +17,26 @@ HRESULT CContextMenuExt::UpdateClassRegistry(BOOL doRegister) {
 }
 
 HRESULT CContextMenuExt::Initialize(PCIDLIST_ABSOLUTE, IDataObject* data, HKEY) {
-  return InitializeSelection(data, selectedFile);
+  return ComBarrier(kAlwaysUnexpected, [&] { return InitializeSelection(data, selectedFile); });
 }
 
 // The menu reports no failure: whatever happens, the shell's menu keeps what it had.
 HRESULT CContextMenuExt::QueryContextMenu(HMENU menu, UINT indexMenu, UINT idCmdFirst,
                                           UINT idCmdLast, UINT flags) {
-  return ComBarrier(
-      S_OK,
-      [&] {
-        return BuildContextMenu(menu, indexMenu, idCmdFirst, idCmdLast, flags, *seams,
-                                MenuPictures{submenuBitmap, roleBitmaps});
-      },
-      S_OK);
+  return ComBarrier(kNeverFail, [&] {
+    return BuildContextMenu(menu, indexMenu, idCmdFirst, idCmdLast, flags, *seams,
+                            MenuPictures{submenuBitmap, roleBitmaps});
+  });
 }
 
 HRESULT CContextMenuExt::InvokeCommand(CMINVOKECOMMANDINFO* info) {
-  return ComBarrier(E_OUTOFMEMORY, [&] { return RunCommand(info, selectedFile, *seams); });
+  return ComBarrier(kOutOfMemoryOrUnexpected,
+                    [&] { return RunCommand(info, selectedFile, *seams); });
 }
 
 HRESULT CContextMenuExt::GetCommandString(UINT_PTR idCmd, UINT type, UINT*, CHAR* name, UINT size) {
-  return ComBarrier(E_OUTOFMEMORY, [&] { return CommandString(idCmd, type, name, size); });
+  return ComBarrier(kOutOfMemoryOrUnexpected,
+                    [&] { return CommandString(idCmd, type, name, size); });
 }
 
 }  // namespace pivora

@@ -39,16 +39,18 @@ HRESULT CCursorPackExt::UpdateClassRegistry(BOOL doRegister) {
 }
 
 HRESULT CCursorPackExt::Initialize(PCIDLIST_ABSOLUTE, IDataObject* data, HKEY) {
-  pack.reset();
-  return InitializeSelection(data, selectedFile);
+  return ComBarrier(kAlwaysUnexpected, [&] {
+    pack.reset();
+    return InitializeSelection(data, selectedFile);
+  });
 }
 
 // Like the cursor files' menu, this one reports no failure: an INF that is no pack, or cannot be
 // read, adds nothing.
 HRESULT CCursorPackExt::QueryContextMenu(HMENU menu, UINT indexMenu, UINT idCmdFirst,
                                          UINT idCmdLast, UINT flags) {
-  return ComBarrier(
-      S_OK, [&] { return BuildMenu(menu, indexMenu, idCmdFirst, idCmdLast, flags); }, S_OK);
+  return ComBarrier(kNeverFail,
+                    [&] { return BuildMenu(menu, indexMenu, idCmdFirst, idCmdLast, flags); });
 }
 
 HRESULT CCursorPackExt::BuildMenu(HMENU menu, UINT indexMenu, UINT idCmdFirst, UINT idCmdLast,
@@ -68,7 +70,7 @@ HRESULT CCursorPackExt::BuildMenu(HMENU menu, UINT indexMenu, UINT idCmdFirst, U
 }
 
 HRESULT CCursorPackExt::InvokeCommand(CMINVOKECOMMANDINFO* info) {
-  return ComBarrier(E_OUTOFMEMORY, [&]() -> HRESULT {
+  return ComBarrier(kOutOfMemoryOrUnexpected, [&]() -> HRESULT {
     if (info == nullptr) return E_INVALIDARG;
     const auto verb = reinterpret_cast<std::uintptr_t>(info->lpVerb);
     // A text verb, or an offset past the one item.
@@ -100,7 +102,7 @@ HRESULT CCursorPackExt::Install(HWND owner) {
 }
 
 HRESULT CCursorPackExt::GetCommandString(UINT_PTR idCmd, UINT type, UINT*, CHAR* name, UINT size) {
-  return ComBarrier(E_OUTOFMEMORY, [&]() -> HRESULT {
+  return ComBarrier(kOutOfMemoryOrUnexpected, [&]() -> HRESULT {
     if (type == GCS_VALIDATEA || type == GCS_VALIDATEW) return idCmd == 0 ? S_OK : S_FALSE;
     if (type != GCS_HELPTEXTA && type != GCS_HELPTEXTW) return E_INVALIDARG;
     return CopyHelpText(ResourceText(IDS_INSTALL_PACK_HELP, kTextUnits), type, name, size);

@@ -116,7 +116,7 @@ HRESULT CSchemeThumbnail::UpdateClassRegistry(BOOL doRegister) {
 }
 
 HRESULT CSchemeThumbnail::Initialize(LPCWSTR filePath, DWORD) {
-  return ComBarrier(E_OUTOFMEMORY, [&]() -> HRESULT {
+  return ComBarrier(kOutOfMemoryOrUnexpected, [&]() -> HRESULT {
     if (filePath == nullptr) return E_INVALIDARG;
     if (!schemePath.empty()) return HRESULT_FROM_WIN32(ERROR_ALREADY_INITIALIZED);
     schemePath = reinterpret_cast<const char16_t*>(filePath);
@@ -127,7 +127,7 @@ HRESULT CSchemeThumbnail::Initialize(LPCWSTR filePath, DWORD) {
 HRESULT CSchemeThumbnail::GetThumbnail(UINT cx, HBITMAP* bitmap, WTS_ALPHATYPE* alpha) {
   if (bitmap == nullptr || alpha == nullptr) return E_POINTER;
   *bitmap = nullptr;
-  const HRESULT result = ComBarrier(E_OUTOFMEMORY, [&] { return Draw(cx, bitmap); });
+  const HRESULT result = ComBarrier(kOutOfMemoryOrUnexpected, [&] { return Draw(cx, bitmap); });
   if (FAILED(result) && *bitmap != nullptr) {
     DeleteObject(*bitmap);
     *bitmap = nullptr;

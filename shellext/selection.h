@@ -16,8 +16,9 @@ using SelectedPath = std::array<wchar_t, MAX_PATH>;
 // for any other selection, a null data object or one without file names in global memory.
 HRESULT ReadSelection(IDataObject* data, SelectedPath& selectedFile);
 
-// IShellExtInit::Initialize of a handler of one file: ReadSelection inside the exception
-// barrier (any exception gives E_UNEXPECTED), with nothing half-read left behind on failure.
-HRESULT InitializeSelection(IDataObject* data, SelectedPath& selectedFile) noexcept;
+// What IShellExtInit::Initialize of a handler of one file does, inside the method's barrier
+// (kAlwaysUnexpected): ReadSelection, with nothing half-read left behind on failure or when
+// something throws.
+HRESULT InitializeSelection(IDataObject* data, SelectedPath& selectedFile);
 
 }  // namespace pivora

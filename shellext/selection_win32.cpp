@@ -2,7 +2,6 @@
 
 #include <shellapi.h>
 
-#include "server/com_barrier.h"
 
 namespace pivora {
 namespace {
@@ -64,10 +63,17 @@ HRESULT ReadSelection(IDataObject* data, SelectedPath& selectedFile) {
   return ReadOneFile(data, selectedFile);
 }
 
-HRESULT InitializeSelection(IDataObject* data, SelectedPath& selectedFile) noexcept {
-  const HRESULT result =
-      ComBarrier(E_UNEXPECTED, [&] { return ReadSelection(data, selectedFile); });
-  if (FAILED(result)) selectedFile[0] = L'\0';
+HRESULT InitializeSelection(IDataObject* data, SelectedPath& selectedFile) {
+  // No path stays behind on any way out but success, an exception's included.
+  struct ClearedUnlessRead {
+    SelectedPath& path;
+    bool read = false;
+    ~ClearedUnlessRead() {
+      if (!read) path[0] = L'\0';
+    }
+  } cleared{selectedFile};
+  const HRESULT result = ReadSelection(data, selectedFile);
+  cleared.read = SUCCEEDED(result);
   return result;
 }
 

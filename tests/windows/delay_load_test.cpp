@@ -38,7 +38,7 @@ Function* As(FARPROC call) {
 TEST(DelayLoadTest, CallsIntoAMissingLibraryFailAndTheBarrierReportsIt) {
   const auto save = As<BOOL WINAPI(OPENFILENAMEW*)>(StandInFor("comdlg32.dll", "GetSaveFileNameW"));
   ASSERT_NE(save, nullptr);
-  const HRESULT invoked = ComBarrier(E_OUTOFMEMORY, [&] {
+  const HRESULT invoked = ComBarrier(kOutOfMemoryOrUnexpected, [&] {
     // Read as a cancelled dialog, which alone would be a success.
     return save(nullptr) ? E_FAIL : S_OK;
   });
@@ -58,13 +58,10 @@ TEST(DelayLoadTest, CallsIntoAMissingLibraryFailAndTheBarrierReportsIt) {
 TEST(DelayLoadTest, AMenuBuiltWithoutPicturesStillClaimsItsIdentifiers) {
   const auto bitmap =
       As<HBITMAP WINAPI(HDC, int, int)>(StandInFor("gdi32.dll", "CreateCompatibleBitmap"));
-  const HRESULT built = ComBarrier(
-      S_OK,
-      [&] {
-        EXPECT_EQ(bitmap(nullptr, 13, 13), nullptr);
-        return MAKE_HRESULT(SEVERITY_SUCCESS, 0, 18);
-      },
-      S_OK);
+  const HRESULT built = ComBarrier(kNeverFail, [&] {
+    EXPECT_EQ(bitmap(nullptr, 13, 13), nullptr);
+    return MAKE_HRESULT(SEVERITY_SUCCESS, 0, 18);
+  });
   EXPECT_EQ(built, MAKE_HRESULT(SEVERITY_SUCCESS, 0, 18));
 }
 
