@@ -32,9 +32,7 @@ std::u16string_view Trim(std::u16string_view text) {
 
 std::u16string Folded(std::u16string_view text) {
   std::u16string folded(text);
-  for (char16_t& c : folded) {
-    if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
-  }
+  std::transform(folded.begin(), folded.end(), folded.begin(), AsciiUpper);
   return folded;
 }
 
@@ -186,13 +184,6 @@ std::u16string FileNameOf(std::u16string_view path) {
   path = Trim(path);
   const std::size_t slash = path.find_last_of(u"\\/");
   return std::u16string(slash == std::u16string_view::npos ? path : path.substr(slash + 1));
-}
-
-std::optional<std::size_t> RoleNamed(std::u16string_view name) {
-  for (std::size_t role = 0; role < kPointerRoleCount; ++role) {
-    if (EqualsIgnoringAsciiCase(name, PointerRoles[role].valueName)) return role;
-  }
-  return std::nullopt;
 }
 
 bool IsCurrentUser(std::u16string_view root) {

@@ -5,7 +5,10 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string_view>
+
+#include "platform/text.h"
 
 namespace pivora {
 
@@ -37,5 +40,14 @@ inline constexpr std::array<PointerRole, kPointerRoleCount> PointerRoles = {{
     {32516, 126, u"UpArrow"},      // IDC_UPARROW, "Alternate Select"
     {32649, 127, u"Hand"},         // IDC_HAND, "Link Select"
 }};
+
+// The role whose value name `name` is, in any case of its ASCII letters: whole names only, so
+// "" or "Size" name none.
+inline std::optional<std::size_t> RoleNamed(std::u16string_view name) {
+  for (std::size_t role = 0; role < kPointerRoleCount; ++role) {
+    if (EqualsIgnoringAsciiCase(name, PointerRoles[role].valueName)) return role;
+  }
+  return std::nullopt;
+}
 
 }  // namespace pivora

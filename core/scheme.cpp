@@ -26,24 +26,24 @@ std::u16string EntryFor(std::u16string_view stored, std::u16string_view folder,
   return std::move(*relative);
 }
 
-std::u16string TemplateText() {
-  std::u16string text;
-  for (const PointerRole& role : PointerRoles) {
-    text.append(u"[").append(role.valueName).append(u"]").append(kLineEnd);
-    text.append(kPathKey).append(kLineEnd);
-  }
-  return text;
+// One role's section: its header and its "Path=" line, then an empty line unless `tight` (the
+// template written for an unreadable store has none).
+void AppendSection(std::u16string& text, std::size_t role, std::u16string_view path,
+                   bool tight = false) {
+  text.append(u"[").append(PointerRoles[role].valueName).append(u"]").append(kLineEnd);
+  text.append(kPathKey).append(path).append(kLineEnd);
+  if (!tight) text.append(kLineEnd);
+}
+
+// The file's bytes: a byte order mark, the text in UTF-8 and a zero byte after it.
+std::string FileBytes(std::u16string& text) {
+  text.push_back(u'\0');
+  std::string bytes(kByteOrderMark);
+  bytes.append(Utf16ToUtf8(text));
+  return bytes;
 }
 
 constexpr std::size_t kNoRole = kPointerRoleCount;
-
-// The role a header's text names: whole names only, so "[]" or "[Size]" select nothing.
-std::size_t RoleNamed(std::u16string_view name) {
-  for (std::size_t role = 0; role < kPointerRoleCount; ++role) {
-    if (EqualsIgnoringAsciiCase(name, PointerRoles[role].valueName)) return role;
-  }
-  return kNoRole;
-}
 
 }  // namespace
 
@@ -59,36 +59,26 @@ std::string ComposeScheme(std::u16string_view schemePath, CPointerSettings& stor
   const std::u16string_view folder = FolderOf(schemePath).value_or(schemePath);
   std::u16string text;
   if (!store.OpenForReading()) {
-    text = TemplateText();
+    for (std::size_t role = 0; role < kPointerRoleCount; ++role)
+      AppendSection(text, role, u"", true);
   } else {
     text.reserve(4096);
     for (std::size_t role = 0; role < kPointerRoleCount; ++role) {
-      text.append(u"[").append(PointerRoles[role].valueName).append(u"]").append(kLineEnd);
-      text.append(kPathKey);
       const std::u16string stored = store.ReadRolePath(role);
-      if (!stored.empty()) text.append(EntryFor(stored, folder, paths));
-      text.append(kLineEnd).append(kLineEnd);
+      AppendSection(text, role, stored.empty() ? u"" : EntryFor(stored, folder, paths));
     }
     store.Close();
   }
-  text.push_back(u'\0');
-  std::string bytes(kByteOrderMark);
-  bytes.append(Utf16ToUtf8(text));
-  return bytes;
+  return FileBytes(text);
 }
 
 std::string ComposeSchemeOf(
     const std::array<std::optional<std::u16string>, kPointerRoleCount>& paths) {
   std::u16string text;
   for (std::size_t role = 0; role < kPointerRoleCount; ++role) {
-    if (!paths[role]) continue;
-    text.append(u"[").append(PointerRoles[role].valueName).append(u"]").append(kLineEnd);
-    text.append(kPathKey).append(*paths[role]).append(kLineEnd).append(kLineEnd);
+    if (paths[role]) AppendSection(text, role, *paths[role]);
   }
-  text.push_back(u'\0');
-  std::string bytes(kByteOrderMark);
-  bytes.append(Utf16ToUtf8(text));
-  return bytes;
+  return FileBytes(text);
 }
 
 SchemeEntries ParseScheme(std::string_view bytes) {
@@ -107,8 +97,9 @@ SchemeEntries ParseScheme(std::string_view bytes) {
     start = end + 1;
     if (line.empty()) continue;
     if (line.front() == u'[' && line.back() == u']') {
-      if (const std::size_t role = RoleNamed(line.substr(1, line.size() - 2)); role != kNoRole) {
-        pending = role;
+      // A header that names no role ("[]", "[Size]") selects nothing.
+      if (const std::optional<std::size_t> role = RoleNamed(line.substr(1, line.size() - 2))) {
+        pending = *role;
       }
     } else if (pending != kNoRole &&
                EqualsIgnoringAsciiCase(line.substr(0, kPathKey.size()), kPathKey)) {

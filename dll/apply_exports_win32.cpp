@@ -21,7 +21,7 @@ extern "C" void CALLBACK ApplySetW(HWND, HINSTANCE, LPWSTR commandLine, int) noe
   // Out of memory or worse ends the run: nothing more is written, and nothing can be reported.
   pivora::QuietBarrier([&] {
     pivora::Win32Platform platform;
-    const std::u16string_view line(reinterpret_cast<const char16_t*>(commandLine));
+    const std::u16string_view line(pivora::AsUtf16(commandLine));
     pivora::ApplySchemeFile(line, platform.Seams());
   });
 }

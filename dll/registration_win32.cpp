@@ -74,9 +74,7 @@ std::optional<std::u16string> DefaultValue(Registry& registry, KeyHandle key, st
 }
 
 bool EqualsIgnoringCase(std::u16string_view a, std::u16string_view b) {
-  return CompareStringOrdinal(reinterpret_cast<const wchar_t*>(a.data()),
-                              static_cast<int>(a.size()),
-                              reinterpret_cast<const wchar_t*>(b.data()),
+  return CompareStringOrdinal(AsWide(a.data()), static_cast<int>(a.size()), AsWide(b.data()),
                               static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
 }
 

@@ -4,16 +4,15 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/text.h"
+
 namespace pivora {
 namespace {
 
 // The file system, unlike the path rules, takes a forward slash as a separator too.
 std::u16string Fold(std::u16string_view path) {
   std::u16string folded(path);
-  for (char16_t& c : folded) {
-    if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
-    if (c == u'/') c = u'\\';
-  }
+  for (char16_t& c : folded) c = c == u'/' ? u'\\' : AsciiUpper(c);
   while (folded.size() > 1 && folded.back() == u'\\') folded.pop_back();
   return folded;
 }

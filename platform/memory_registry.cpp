@@ -1,15 +1,16 @@
 #include "platform/memory_registry.h"
 
+#include <algorithm>
 #include <cstring>
+
+#include "platform/text.h"
 
 namespace pivora {
 namespace {
 
 std::u16string Fold(std::u16string_view name) {
   std::u16string folded(name);
-  for (char16_t& c : folded) {
-    if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
-  }
+  std::transform(folded.begin(), folded.end(), folded.begin(), AsciiUpper);
   return folded;
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/path_rules_win32.h"
+#include "platform/platform_win32.h"
 #include "platform/portable_path_rules.h"
 
 namespace pivora {
@@ -27,9 +28,7 @@ std::vector<wchar_t> Terminated(std::u16string_view text) {
   return buffer;
 }
 
-std::u16string FromWide(const wchar_t* text) {
-  return std::u16string(reinterpret_cast<const char16_t*>(text));
-}
+std::u16string FromWide(const wchar_t* text) { return std::u16string(AsUtf16(text)); }
 
 // A path buffer with one zero unit in front of it: shlwapi's canonicalisation looks
 // one unit before the buffer for some inputs (":\.." for one), and the guard makes what it finds

@@ -33,8 +33,7 @@ HRESULT LastErrorResult() {
 }
 
 std::wstring WideString(std::u16string_view text) {
-  static_assert(sizeof(wchar_t) == sizeof(char16_t));
-  std::wstring wide(reinterpret_cast<const wchar_t*>(text.data()), text.size());
+  std::wstring wide(AsWide(text.data()), text.size());
   // The callee sees a terminated string: it ends at the first zero unit either way.
   return wide;
 }
@@ -99,7 +98,7 @@ Status Win32Registry::EnumKey(KeyHandle key, std::uint32_t index, std::u16string
   DWORD size = 256;
   const Status result =
       RegEnumKeyExW(Key(key), index, buffer, &size, nullptr, nullptr, nullptr, nullptr);
-  if (result == ERROR_SUCCESS) name.assign(reinterpret_cast<const char16_t*>(buffer), size);
+  if (result == ERROR_SUCCESS) name.assign(AsUtf16(buffer), size);
   return result;
 }
 
@@ -248,7 +247,7 @@ Status Win32FileSystem::FilesIn(std::u16string_view folder, std::vector<std::u16
   if (search == INVALID_HANDLE_VALUE) return LastError();
   do {
     if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-      names.emplace_back(reinterpret_cast<const char16_t*>(found.cFileName));
+      names.emplace_back(AsUtf16(found.cFileName));
     }
   } while (FindNextFileW(search, &found));
   const Status ended = static_cast<Status>(GetLastError());

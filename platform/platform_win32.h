@@ -78,6 +78,18 @@ struct Win32Platform {
   Platform Seams() { return Platform{registry, files, paths, reloader}; }
 };
 
+// UTF-16 as Windows' wide characters and back: on Windows they are the same units, so only the
+// type changes (portable code holds char16_t, the Win32 calls take wchar_t).
+static_assert(sizeof(wchar_t) == sizeof(char16_t));
+inline wchar_t* AsWide(char16_t* text) { return reinterpret_cast<wchar_t*>(text); }
+inline const wchar_t* AsWide(const char16_t* text) {
+  return reinterpret_cast<const wchar_t*>(text);
+}
+inline char16_t* AsUtf16(wchar_t* text) { return reinterpret_cast<char16_t*>(text); }
+inline const char16_t* AsUtf16(const wchar_t* text) {
+  return reinterpret_cast<const char16_t*>(text);
+}
+
 // The calling thread's last error as a result; never success, even when the failed call left
 // no error behind.
 HRESULT LastErrorResult();

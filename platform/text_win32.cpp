@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/platform_win32.h"
 #include "platform/text.h"
 
 namespace pivora {
@@ -33,8 +34,8 @@ std::u16string MultiByteToUtf16(UINT code_page, std::string_view bytes) {
   const int needed = MultiByteToWideChar(code_page, 0, bytes.data(), length, nullptr, 0);
   if (needed <= 0) ThrowConversionFailure();
   std::u16string out(static_cast<std::size_t>(needed), u'\0');
-  const int written = MultiByteToWideChar(code_page, 0, bytes.data(), length,
-                                          reinterpret_cast<wchar_t*>(out.data()), needed);
+  const int written =
+      MultiByteToWideChar(code_page, 0, bytes.data(), length, AsWide(out.data()), needed);
   if (written <= 0) ThrowConversionFailure();
   out.resize(static_cast<std::size_t>(written));
   return out;
@@ -50,7 +51,7 @@ std::string Utf16ToUtf8(std::u16string_view text) {
   if (text.empty()) return {};
   // Up to three bytes per unit.
   const int length = CheckedLength(text.size(), INT_MAX / 3);
-  const auto* units = reinterpret_cast<const wchar_t*>(text.data());
+  const auto* units = AsWide(text.data());
   const int needed = WideCharToMultiByte(CP_UTF8, 0, units, length, nullptr, 0, nullptr, nullptr);
   if (needed <= 0) ThrowConversionFailure();
   std::string out(static_cast<std::size_t>(needed), '\0');

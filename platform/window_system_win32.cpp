@@ -46,7 +46,7 @@ std::optional<std::u16string> Win32WindowSystem::AskSavePath(WindowHandle owner,
   dialog.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
   dialog.lpstrDefExt = defaultExtension.c_str();
   if (!GetSaveFileNameW(&dialog)) return std::nullopt;
-  return std::u16string(reinterpret_cast<const char16_t*>(chosen));
+  return std::u16string(AsUtf16(chosen));
 }
 
 void Win32WindowSystem::ShowMessage(WindowHandle owner, std::u16string_view text,

@@ -8,6 +8,9 @@
 
 namespace pivora {
 
+// The buffer the shell side reads its texts through: menu items, help texts and messages.
+inline constexpr int kTextUnits = 256;
+
 // Copies at most capacity - 1 characters and a terminator into `buffer`; returns the number of
 // characters copied, 0 when no module has a text for the id or there is no room at all.
 int LoadResourceText(std::uint32_t id, char16_t* buffer, int capacity);

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "module/module_records.h"
+#include "platform/platform_win32.h"
 #include "resources/resource_text.h"
 
 namespace pivora {
@@ -12,7 +13,7 @@ int LoadResourceText(std::uint32_t id, char16_t* buffer, int capacity) {
   for (std::size_t index = 0;; ++index) {
     const HINSTANCE module = baseModule.ResourceModuleAt(index);
     if (module == nullptr) return 0;
-    const int copied = LoadStringW(module, id, reinterpret_cast<wchar_t*>(buffer), capacity);
+    const int copied = LoadStringW(module, id, AsWide(buffer), capacity);
     if (copied > 0) return copied;
   }
 }

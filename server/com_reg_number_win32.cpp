@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "platform/platform_win32.h"
 #include "server/com_reg_object.h"
 
 namespace pivora {
@@ -12,7 +13,7 @@ namespace pivora {
 HRESULT ConvertNumber(std::u16string_view text, std::uint32_t& out) {
   static_assert(sizeof(wchar_t) == sizeof(char16_t));
   // The platform's headers take the text as non-const.
-  std::wstring terminated(reinterpret_cast<const wchar_t*>(text.data()), text.size());
+  std::wstring terminated(AsWide(text.data()), text.size());
   ULONG number = 0;
   const HRESULT hr = VarUI4FromStr(terminated.data(), 0, 0, &number);
   if (SUCCEEDED(hr)) out = number;

@@ -41,9 +41,8 @@ HRESULT RunResourceScript(CRegObject& registrar, const wchar_t* modulePath,
   if (size == 0) return LastErrorResult();
   const auto* bytes = static_cast<const char*>(LockResource(loaded));
   std::u16string text(size + 1, u'\0');
-  const int units =
-      MultiByteToWideChar(CP_THREAD_ACP, 0, bytes, static_cast<int>(size),
-                          reinterpret_cast<wchar_t*>(text.data()), static_cast<int>(size + 1));
+  const int units = MultiByteToWideChar(CP_THREAD_ACP, 0, bytes, static_cast<int>(size),
+                                        AsWide(text.data()), static_cast<int>(size + 1));
   if (units == 0) return LastErrorResult();
   text.resize(static_cast<std::size_t>(units));
   Win32Registry registry;

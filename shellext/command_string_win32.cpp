@@ -8,14 +8,13 @@
 #include <vector>
 
 #include "core/pointer_roles.h"
+#include "platform/platform_win32.h"
 #include "resources/resource_ids.h"
 #include "resources/resource_text.h"
 #include "shellext/menu_command.h"
 
 namespace pivora {
 namespace {
-
-constexpr int kTextUnits = 256;
 
 std::u16string Text(std::uint32_t id) { return ResourceText(id, kTextUnits); }
 

@@ -7,6 +7,7 @@
 #include "core/pointer_settings.h"
 #include "core/scheme.h"
 #include "core/whole_file.h"
+#include "platform/platform_win32.h"
 #include "resources/resource_ids.h"
 #include "resources/resource_text.h"
 #include "shellext/menu_command.h"
@@ -16,7 +17,6 @@ namespace {
 
 // The buffers of the save dialog's texts.
 constexpr int kDialogTextUnits = 128;
-constexpr int kMessageUnits = 256;
 
 HRESULT SetRolePointer(std::size_t role, const SelectedPath& selectedFile, ShellSeams& seams) {
   // Without a selection there is nothing to store, and an empty value would silently reset the
@@ -24,8 +24,7 @@ HRESULT SetRolePointer(std::size_t role, const SelectedPath& selectedFile, Shell
   if (selectedFile[0] == L'\0') return E_UNEXPECTED;
   CPointerSettings store(seams.registry, seams.reloader);
   if (!store.OpenForWriting()) return E_FAIL;
-  const bool written =
-      store.WriteRolePath(role, reinterpret_cast<const char16_t*>(selectedFile.data()));
+  const bool written = store.WriteRolePath(role, AsUtf16(selectedFile.data()));
   store.Close();
   store.NotifyPointersChanged();
   return written ? S_OK : E_FAIL;
@@ -33,13 +32,13 @@ HRESULT SetRolePointer(std::size_t role, const SelectedPath& selectedFile, Shell
 
 void ShowExportFailure(HWND owner, ShellSeams& seams) {
   seams.windows.ShowMessage(
-      reinterpret_cast<WindowHandle>(owner), ResourceText(IDS_EXPORT_FAILED_TEXT, kMessageUnits),
-      ResourceText(IDS_EXPORT_FAILED_CAPTION, kMessageUnits), MessageKind::kError);
+      reinterpret_cast<WindowHandle>(owner), ResourceText(IDS_EXPORT_FAILED_TEXT, kTextUnits),
+      ResourceText(IDS_EXPORT_FAILED_CAPTION, kTextUnits), MessageKind::kError);
 }
 
 // Where the dialog opens: the folder of the selected file, or the path whole without one.
 std::u16string InitialFolder(const SelectedPath& selectedFile) {
-  const std::u16string_view path(reinterpret_cast<const char16_t*>(selectedFile.data()));
+  const std::u16string_view path(AsUtf16(selectedFile.data()));
   return std::u16string(FolderOf(path).value_or(path));
 }
 

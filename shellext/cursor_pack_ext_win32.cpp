@@ -3,6 +3,7 @@
 #include <string>
 
 #include "core/pack_install.h"
+#include "platform/platform_win32.h"
 #include "resources/resource_ids.h"
 #include "resources/resource_text.h"
 #include "server/com_barrier.h"
@@ -14,10 +15,8 @@
 namespace pivora {
 namespace {
 
-constexpr int kTextUnits = 256;
-
 std::u16string_view SelectedPathOf(const SelectedPath& selectedFile) {
-  return reinterpret_cast<const char16_t*>(selectedFile.data());
+  return AsUtf16(selectedFile.data());
 }
 
 // The roles' names, one per line.
@@ -61,8 +60,7 @@ HRESULT CCursorPackExt::BuildMenu(HMENU menu, UINT indexMenu, UINT idCmdFirst, U
   pack = ReadPackInf(seams->files, SelectedPathOf(selectedFile));
   if (!pack) return S_OK;
   const std::u16string text = ResourceText(IDS_INSTALL_PACK, kTextUnits);
-  if (!InsertMenuW(menu, indexMenu, MF_BYPOSITION | MF_STRING, idCmdFirst,
-                   reinterpret_cast<const wchar_t*>(text.c_str()))) {
+  if (!InsertMenuW(menu, indexMenu, MF_BYPOSITION | MF_STRING, idCmdFirst, AsWide(text.c_str()))) {
     return S_OK;
   }
   PreviewPainter(*seams).Finish(menu, indexMenu, glyph);
@@ -84,9 +82,9 @@ HRESULT CCursorPackExt::Install(HWND owner) {
   if (!pack) pack = ReadPackInf(seams->files, SelectedPathOf(selectedFile));
   const auto window = reinterpret_cast<WindowHandle>(owner);
   const std::u16string caption = ResourceText(IDS_PACK_CAPTION, kTextUnits);
-  const Platform platform{seams->registry, seams->files, seams->paths, seams->reloader};
   const PackInstallation done =
-      pack ? InstallCursorPack(SelectedPathOf(selectedFile), *pack, platform) : PackInstallation{};
+      pack ? InstallCursorPack(SelectedPathOf(selectedFile), *pack, seams->Core())
+           : PackInstallation{};
   if (!done.installed) {
     seams->windows.ShowMessage(
         window, ResourceText(done.noPointerFiles ? IDS_PACK_NO_FILES : IDS_PACK_FAILED, kTextUnits),

@@ -3,6 +3,7 @@
 #include <shlobj.h>
 
 #include "core/pointer_roles.h"
+#include "platform/platform_win32.h"
 #include "platform/unique_handle.h"
 #include "resources/resource_ids.h"
 #include "resources/resource_text.h"
@@ -19,13 +20,10 @@ struct MenuTraits {
 };
 using UniqueMenu = UniqueHandle<MenuTraits>;
 
-// Menu texts are at most 255 characters.
-constexpr int kTextUnits = 256;
-
 class MenuText {
  public:
   wchar_t* Load(std::uint32_t id) {
-    LoadResourceText(id, reinterpret_cast<char16_t*>(units_), kTextUnits);
+    LoadResourceText(id, AsUtf16(units_), kTextUnits);
     return units_;
   }
 

@@ -7,6 +7,7 @@
 #include <span>
 
 #include "core/scheme_picture.h"
+#include "platform/platform_win32.h"
 #include "resources/resource_ids.h"
 #include "server/com_barrier.h"
 #include "server/registry_script.h"
@@ -119,7 +120,7 @@ HRESULT CSchemeThumbnail::Initialize(LPCWSTR filePath, DWORD) {
   return ComBarrier(kOutOfMemoryOrUnexpected, [&]() -> HRESULT {
     if (filePath == nullptr) return E_INVALIDARG;
     if (!schemePath.empty()) return HRESULT_FROM_WIN32(ERROR_ALREADY_INITIALIZED);
-    schemePath = reinterpret_cast<const char16_t*>(filePath);
+    schemePath = AsUtf16(filePath);
     return S_OK;
   });
 }

@@ -2,7 +2,6 @@
 
 #include <shellapi.h>
 
-
 namespace pivora {
 namespace {
 

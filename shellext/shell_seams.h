@@ -6,6 +6,7 @@
 
 #include "platform/files.h"
 #include "platform/path_rules.h"
+#include "platform/platform.h"
 #include "platform/registry.h"
 #include "platform/reloader.h"
 #include "platform/window_system.h"
@@ -18,6 +19,9 @@ struct ShellSeams {
   const PathRules& paths;
   WindowSystem& windows;
   FileSystem& files;
+
+  // The ones the core's operations take.
+  Platform Core() const { return Platform{registry, files, paths, reloader}; }
 };
 
 // The Win32 bindings, shared by every handler of the process (they hold no state).
