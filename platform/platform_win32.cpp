@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "platform/platform_win32.h"
+#include "platform/unique_handle.h"
 
 namespace pivora {
 namespace {
@@ -15,6 +16,13 @@ HKEY Key(KeyHandle handle) { return reinterpret_cast<HKEY>(handle); }
 KeyHandle Handle(HKEY key) { return reinterpret_cast<KeyHandle>(key); }
 
 HANDLE File(FileHandle handle) { return reinterpret_cast<HANDLE>(handle); }
+
+struct FindTraits {
+  using type = HANDLE;
+  static HANDLE invalid() { return INVALID_HANDLE_VALUE; }
+  static void close(HANDLE search) { FindClose(search); }
+};
+using UniqueFind = UniqueHandle<FindTraits>;
 
 bool IsRootKey(KeyHandle handle) {
   return handle >= root_key::kClassesRoot && handle <= root_key::kDynData;
@@ -243,15 +251,15 @@ Status Win32FileSystem::RemoveFolder(std::u16string_view path) {
 Status Win32FileSystem::FilesIn(std::u16string_view folder, std::vector<std::u16string>& names) {
   names.clear();
   WIN32_FIND_DATAW found{};
-  const HANDLE search = FindFirstFileW((LongPathForm(folder) + L"\\*").c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return LastError();
+  // Closed on every way out, running out of memory while the names are kept included.
+  const UniqueFind search(FindFirstFileW((LongPathForm(folder) + L"\\*").c_str(), &found));
+  if (!search) return LastError();
   do {
     if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
       names.emplace_back(AsUtf16(found.cFileName));
     }
-  } while (FindNextFileW(search, &found));
+  } while (FindNextFileW(search.get(), &found));
   const Status ended = static_cast<Status>(GetLastError());
-  FindClose(search);
   return ended == ERROR_NO_MORE_FILES ? status::kSuccess : LastErrorOr(ended);
 }
 
