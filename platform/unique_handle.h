@@ -34,4 +34,22 @@ class UniqueHandle {
   type handle_ = Traits::invalid();
 };
 
+// Runs `undo` when it goes, unless dismissed: the one guard for paired state that is no handle
+// of its own (a lock to release, a medium to give back, a result to clear on failure).
+template <typename Undo>
+class ScopeGuard {
+ public:
+  explicit ScopeGuard(Undo undo) : undo_(std::move(undo)) {}
+  ScopeGuard(const ScopeGuard&) = delete;
+  ScopeGuard& operator=(const ScopeGuard&) = delete;
+  ~ScopeGuard() {
+    if (armed_) undo_();
+  }
+  void Dismiss() { armed_ = false; }
+
+ private:
+  Undo undo_;
+  bool armed_ = true;
+};
+
 }  // namespace pivora

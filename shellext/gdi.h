@@ -29,20 +29,13 @@ struct MemoryDcTraits {
 };
 using UniqueMemoryDc = UniqueHandle<MemoryDcTraits>;
 
-// The screen's device context, released when this goes.
-class ScreenDc {
- public:
-  ScreenDc() : dc_(GetDC(nullptr)) {}
-  ScreenDc(const ScreenDc&) = delete;
-  ScreenDc& operator=(const ScreenDc&) = delete;
-  ~ScreenDc() {
-    if (dc_ != nullptr) ReleaseDC(nullptr, dc_);
-  }
-  HDC get() const { return dc_; }
-
- private:
-  HDC dc_;
+// The screen's device context (GetDC of no window).
+struct ScreenDcTraits {
+  using type = HDC;
+  static HDC invalid() { return nullptr; }
+  static void close(HDC dc) { ReleaseDC(nullptr, dc); }
 };
+using UniqueScreenDc = UniqueHandle<ScreenDcTraits>;
 
 // An object selected into a context for as long as this lives.
 class Selection {

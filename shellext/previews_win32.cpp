@@ -17,7 +17,7 @@ constexpr int kCanvasSize = 32;
 // of its context before the canvas and the context are deleted, and the screen context goes
 // last.
 struct PreviewPainter::Resources {
-  ScreenDc screen;
+  UniqueScreenDc screen{GetDC(nullptr)};
   UniqueMemoryDc small{CreateCompatibleDC(screen.get())};
   UniqueMemoryDc canvasDc{CreateCompatibleDC(screen.get())};
   UniqueBrush background{CreateSolidBrush(GetSysColor(COLOR_MENU))};
