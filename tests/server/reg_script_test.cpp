@@ -328,62 +328,26 @@ TEST_F(RegScriptTest, ValueNameHoldsAtMost259Characters) {
 
 // ---- Value types ----
 
-struct TextValueCase {
+// The bytes of UTF-16 text as the registry stores them, low byte first.
+Bytes Units(std::u16string_view text) {
+  Bytes bytes;
+  for (const char16_t unit : text) {
+    bytes.push_back(static_cast<std::uint8_t>(unit & 0xFF));
+    bytes.push_back(static_cast<std::uint8_t>(unit >> 8));
+  }
+  return bytes;
+}
+
+struct ValueCase {
   const char* name;
   std::u16string_view assignment;  // after "val v = "
-  std::uint32_t type;
-  std::u16string_view stored;
-};
-
-class TextValueTest : public RegScriptTest, public ::testing::WithParamInterface<TextValueCase> {};
-
-TEST_P(TextValueTest, StoresTypeAndUnits) {
-  ASSERT_EQ(
-      Run(u"HKCU { 'Pivora Test' { val v = " + std::u16string(GetParam().assignment) + u" } }"),
-      S_OK);
-  const std::optional<StoredData> stored = Read(u"Pivora Test", u"v");
-  ASSERT_TRUE(stored);
-  EXPECT_EQ(stored->type, GetParam().type);
-  EXPECT_EQ(AsText(stored->bytes), GetParam().stored);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Strings, TextValueTest,
-    ::testing::Values(TextValueCase{"Text", u"s 'abc'", value_type::kString, u"abc\0"sv},
-                      TextValueCase{"Empty", u"S ''", value_type::kString, u"\0"sv}),
-    CaseName<TextValueCase>);
-
-INSTANTIATE_TEST_SUITE_P(
-    MultiStrings, TextValueTest,
-    ::testing::Values(
-        TextValueCase{"TwoItems", u"m 'a\\0b'", value_type::kMultiString, u"a\0b\0\0"sv},
-        TextValueCase{"EmptyItemEndsTheList", u"M 'a\\0\\0b'", value_type::kMultiString,
-                      u"a\0\0"sv},
-        TextValueCase{"OneItem", u"m 'a'", value_type::kMultiString, u"a\0\0"sv},
-        TextValueCase{"TrailingSeparator", u"m 'a\\0'", value_type::kMultiString, u"a\0\0"sv},
-        TextValueCase{"NoItems", u"m ''", value_type::kMultiString, u"\0"sv},
-        TextValueCase{"LeadingSeparator", u"m '\\0a'", value_type::kMultiString, u"\0"sv},
-        TextValueCase{"OtherBackslashesAreText", u"m 'c:\\a\\n\\\\0b'", value_type::kMultiString,
-                      u"c:\\a\\n\\\0b\0\0"sv}),
-    CaseName<TextValueCase>);
-
-TEST_F(RegScriptTest, LongMultiStringIsStoredWhole) {
-  const std::u16string first(150, u'x');
-  const std::u16string second(150, u'y');
-  ASSERT_EQ(Run(u"HKCU { 'Pivora Test' { val v = m '" + first + u"\\0" + second + u"' } }"), S_OK);
-  EXPECT_EQ(ReadText(u"Pivora Test", u"v"), first + u'\0' + second + u'\0' + u'\0');
-}
-
-struct ByteValueCase {
-  const char* name;
-  std::u16string_view assignment;
   std::uint32_t type;
   Bytes stored;
 };
 
-class ByteValueTest : public RegScriptTest, public ::testing::WithParamInterface<ByteValueCase> {};
+class ValueTest : public RegScriptTest, public ::testing::WithParamInterface<ValueCase> {};
 
-TEST_P(ByteValueTest, StoresTypeAndBytes) {
+TEST_P(ValueTest, StoresTypeAndBytes) {
   ASSERT_EQ(
       Run(u"HKCU { 'Pivora Test' { val v = " + std::u16string(GetParam().assignment) + u" } }"),
       S_OK);
@@ -394,22 +358,49 @@ TEST_P(ByteValueTest, StoresTypeAndBytes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Numbers, ByteValueTest,
-    ::testing::Values(
-        ByteValueCase{"Zero", u"d 0", value_type::kDword, {0, 0, 0, 0}},
-        ByteValueCase{"Small", u"D '42'", value_type::kDword, {0x2A, 0, 0, 0}},
-        ByteValueCase{"LowByteFirst", u"d 305419896", value_type::kDword, {0x78, 0x56, 0x34, 0x12}},
-        ByteValueCase{"Largest", u"d 4294967295", value_type::kDword, {0xFF, 0xFF, 0xFF, 0xFF}}),
-    CaseName<ByteValueCase>);
+    Strings, ValueTest,
+    ::testing::Values(ValueCase{"Text", u"s 'abc'", value_type::kString, Units(u"abc\0"sv)},
+                      ValueCase{"Empty", u"S ''", value_type::kString, Units(u"\0"sv)}),
+    CaseName<ValueCase>);
 
 INSTANTIATE_TEST_SUITE_P(
-    Binary, ByteValueTest,
+    MultiStrings, ValueTest,
     ::testing::Values(
-        ByteValueCase{"HighNibbleFirstAnyCase", u"b '0aFf'", value_type::kBinary, {0x0A, 0xFF}},
-        ByteValueCase{"Empty", u"B ''", value_type::kBinary, {}},
-        ByteValueCase{"OtherCharactersCountAsZero", u"b 'zz1g'", value_type::kBinary, {0x00, 0x10}},
-        ByteValueCase{"ThreeBytes", u"b 00ff10", value_type::kBinary, {0x00, 0xFF, 0x10}}),
-    CaseName<ByteValueCase>);
+        ValueCase{"TwoItems", u"m 'a\\0b'", value_type::kMultiString, Units(u"a\0b\0\0"sv)},
+        ValueCase{"EmptyItemEndsTheList", u"M 'a\\0\\0b'", value_type::kMultiString,
+                  Units(u"a\0\0"sv)},
+        ValueCase{"OneItem", u"m 'a'", value_type::kMultiString, Units(u"a\0\0"sv)},
+        ValueCase{"TrailingSeparator", u"m 'a\\0'", value_type::kMultiString, Units(u"a\0\0"sv)},
+        ValueCase{"NoItems", u"m ''", value_type::kMultiString, Units(u"\0"sv)},
+        ValueCase{"LeadingSeparator", u"m '\\0a'", value_type::kMultiString, Units(u"\0"sv)},
+        ValueCase{"OtherBackslashesAreText", u"m 'c:\\a\\n\\\\0b'", value_type::kMultiString,
+                  Units(u"c:\\a\\n\\\0b\0\0"sv)}),
+    CaseName<ValueCase>);
+
+INSTANTIATE_TEST_SUITE_P(
+    Numbers, ValueTest,
+    ::testing::Values(
+        ValueCase{"Zero", u"d 0", value_type::kDword, {0, 0, 0, 0}},
+        ValueCase{"Small", u"D '42'", value_type::kDword, {0x2A, 0, 0, 0}},
+        ValueCase{"LowByteFirst", u"d 305419896", value_type::kDword, {0x78, 0x56, 0x34, 0x12}},
+        ValueCase{"Largest", u"d 4294967295", value_type::kDword, {0xFF, 0xFF, 0xFF, 0xFF}}),
+    CaseName<ValueCase>);
+
+INSTANTIATE_TEST_SUITE_P(
+    Binary, ValueTest,
+    ::testing::Values(
+        ValueCase{"HighNibbleFirstAnyCase", u"b '0aFf'", value_type::kBinary, {0x0A, 0xFF}},
+        ValueCase{"Empty", u"B ''", value_type::kBinary, {}},
+        ValueCase{"OtherCharactersCountAsZero", u"b 'zz1g'", value_type::kBinary, {0x00, 0x10}},
+        ValueCase{"ThreeBytes", u"b 00ff10", value_type::kBinary, {0x00, 0xFF, 0x10}}),
+    CaseName<ValueCase>);
+
+TEST_F(RegScriptTest, LongMultiStringIsStoredWhole) {
+  const std::u16string first(150, u'x');
+  const std::u16string second(150, u'y');
+  ASSERT_EQ(Run(u"HKCU { 'Pivora Test' { val v = m '" + first + u"\\0" + second + u"' } }"), S_OK);
+  EXPECT_EQ(ReadText(u"Pivora Test", u"v"), first + u'\0' + second + u'\0' + u'\0');
+}
 
 TEST_F(RegScriptTest, LongBinaryIsStoredWhole) {
   std::u16string digits;
