@@ -9,19 +9,19 @@
 #include <optional>
 
 #include "core/cursor_pack.h"
-#include "server/com_frame.h"
+#include "resources/resource_ids.h"
 #include "shellext/gdi.h"
 #include "shellext/selection.h"
-#include "shellext/shell_seams.h"
+#include "shellext/shell_handler.h"
 
 namespace pivora {
 
 extern const CLSID CLSID_CursorPackExt;
 
-class CCursorPackExt : public CComObjectRootEx<CComMultiThreadModel>,
-                       public CComCoClass<CCursorPackExt, &CLSID_CursorPackExt>,
-                       public IShellExtInit,
-                       public IContextMenu {
+class CCursorPackExt
+    : public ShellHandler<CCursorPackExt, &CLSID_CursorPackExt, IDR_PACK_CLASS_SCRIPT>,
+      public IShellExtInit,
+      public IContextMenu {
  public:
   static constexpr InterfaceEntry<CCursorPackExt> InterfaceMap[] = {
       ComInterface<CCursorPackExt, IShellExtInit>(IID_IShellExtInit),
@@ -29,11 +29,6 @@ class CCursorPackExt : public CComObjectRootEx<CComMultiThreadModel>,
 
   CCursorPackExt() noexcept = default;
   virtual ~CCursorPackExt() = default;
-
-  // The library's handlers use the real platform; tests hand a handler recording seams.
-  void UseSeams(ShellSeams& testSeams) { seams = &testSeams; }
-
-  static HRESULT UpdateClassRegistry(BOOL doRegister);
 
   // IShellExtInit
   HRESULT STDMETHODCALLTYPE Initialize(PCIDLIST_ABSOLUTE folder, IDataObject* data,
@@ -55,7 +50,6 @@ class CCursorPackExt : public CComObjectRootEx<CComMultiThreadModel>,
   std::optional<CursorPack> pack;
   // Shown by the menus, never freed by them: it lives as long as the object.
   UniqueBitmap glyph;
-  ShellSeams* seams = &Win32ShellSeams();
 };
 
 }  // namespace pivora

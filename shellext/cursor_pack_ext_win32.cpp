@@ -8,7 +8,6 @@
 #include "resources/resource_text.h"
 #include "server/com_barrier.h"
 #include "server/identifiers.h"
-#include "server/registry_script.h"
 #include "shellext/command_string.h"
 #include "shellext/previews.h"
 
@@ -32,10 +31,6 @@ std::u16string RoleList(const std::vector<std::size_t>& roles) {
 }  // namespace
 
 const CLSID CLSID_CursorPackExt = GuidFromText(kCursorPackClassIdText);
-
-HRESULT CCursorPackExt::UpdateClassRegistry(BOOL doRegister) {
-  return RunRegistryScript(IDR_PACK_CLASS_SCRIPT, doRegister != FALSE);
-}
 
 HRESULT CCursorPackExt::Initialize(PCIDLIST_ABSOLUTE, IDataObject* data, HKEY) {
   return ComBarrier(kAlwaysUnexpected, [&] {

@@ -10,9 +10,9 @@
 #include <string>
 
 #include "core/scheme_picture.h"
-#include "server/com_frame.h"
+#include "resources/resource_ids.h"
 #include "server/identifiers.h"
-#include "shellext/shell_seams.h"
+#include "shellext/shell_handler.h"
 
 namespace pivora {
 
@@ -21,10 +21,10 @@ inline constexpr IID kIidThumbnailProvider = GuidFromText(kThumbnailProviderIidT
 inline constexpr IID kIidInitializeWithFile =
     GuidFromText(u"{B7D14566-0509-4CCE-A71F-0A554233BD9B}");
 
-class CSchemeThumbnail : public CComObjectRootEx<CComMultiThreadModel>,
-                         public CComCoClass<CSchemeThumbnail, &CLSID_SchemeThumbnail>,
-                         public IInitializeWithFile,
-                         public IThumbnailProvider {
+class CSchemeThumbnail
+    : public ShellHandler<CSchemeThumbnail, &CLSID_SchemeThumbnail, IDR_THUMBNAIL_CLASS_SCRIPT>,
+      public IInitializeWithFile,
+      public IThumbnailProvider {
  public:
   static constexpr InterfaceEntry<CSchemeThumbnail> InterfaceMap[] = {
       ComInterface<CSchemeThumbnail, IInitializeWithFile>(kIidInitializeWithFile),
@@ -32,11 +32,6 @@ class CSchemeThumbnail : public CComObjectRootEx<CComMultiThreadModel>,
 
   CSchemeThumbnail() noexcept = default;
   virtual ~CSchemeThumbnail() = default;
-
-  // The library's handlers use the real platform; tests hand a handler recording seams.
-  void UseSeams(ShellSeams& testSeams) { seams = &testSeams; }
-
-  static HRESULT UpdateClassRegistry(BOOL doRegister);
 
   // IInitializeWithFile: the scheme's path (its folder is what relative entries start from).
   HRESULT STDMETHODCALLTYPE Initialize(LPCWSTR filePath, DWORD mode) override;
@@ -50,7 +45,6 @@ class CSchemeThumbnail : public CComObjectRootEx<CComMultiThreadModel>,
   HRESULT Draw(UINT cx, HBITMAP* bitmap);
 
   std::u16string schemePath;
-  ShellSeams* seams = &Win32ShellSeams();
 };
 
 }  // namespace pivora

@@ -10,7 +10,6 @@
 #include "platform/platform_win32.h"
 #include "resources/resource_ids.h"
 #include "server/com_barrier.h"
-#include "server/registry_script.h"
 #include "shellext/gdi.h"
 
 namespace pivora {
@@ -111,10 +110,6 @@ UniqueBitmap MakeDib(int size, std::uint32_t*& pixels) {
 }  // namespace
 
 const CLSID CLSID_SchemeThumbnail = GuidFromText(kSchemeThumbnailClassIdText);
-
-HRESULT CSchemeThumbnail::UpdateClassRegistry(BOOL doRegister) {
-  return RunRegistryScript(IDR_THUMBNAIL_CLASS_SCRIPT, doRegister != FALSE);
-}
 
 HRESULT CSchemeThumbnail::Initialize(LPCWSTR filePath, DWORD) {
   return ComBarrier(kOutOfMemoryOrUnexpected, [&]() -> HRESULT {
