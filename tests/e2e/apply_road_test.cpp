@@ -17,6 +17,7 @@
 #include "tests/support/registry_tree.h"
 #include "tools/installed_library.h"
 #include "tools/pointer_files.h"
+#include "tools/scratch_folder.h"
 
 namespace {
 
@@ -32,16 +33,7 @@ using ApplyEntryW = void(CALLBACK*)(HWND, HINSTANCE, wchar_t*, int);
 
 class ApplyRoadTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    SHDeleteKeyW(HKEY_CURRENT_USER, kCursorsKey);
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    root_ = fs::path(temp) / (L"pivora-e2e-" + std::to_wstring(GetCurrentProcessId()));
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(root_, ignored);
-  }
+  void SetUp() override { SHDeleteKeyW(HKEY_CURRENT_USER, kCursorsKey); }
 
   // Writes the sample pointers into a Pointers folder beside `folder` and a scheme naming each
   // of them relatively as `folder`\Blue.crs; returns the scheme's path. Folders and the scheme
@@ -78,7 +70,8 @@ class ApplyRoadTest : public ::testing::Test {
   }
 
   pivora::testing::RegistrySnapshot saved_{HKEY_CURRENT_USER, {kCursorsKey}};
-  fs::path root_;
+  pivora::ScratchFolder scratch_{L"e2e"};
+  const fs::path& root_ = scratch_.path();
 };
 
 TEST_F(ApplyRoadTest, RundllAppliesEveryRoleOfASchemeFile) {

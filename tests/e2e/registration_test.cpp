@@ -18,6 +18,7 @@
 #include "tests/support/registry_tree.h"
 #include "tools/installed_library.h"
 #include "tools/pointer_files.h"
+#include "tools/scratch_folder.h"
 
 namespace {
 
@@ -218,10 +219,8 @@ TEST_F(RegistrationTest, TheRegisteredApplyVerbAppliesASchemeAsTheShellRunsIt) {
       Text(HKEY_CLASSES_ROOT, L"Pivora.crs.1\\shell\\apply\\command");
   ASSERT_TRUE(command);
 
-  wchar_t temp[MAX_PATH];
-  GetTempPathW(MAX_PATH, temp);
-  const fs::path folder =
-      fs::path(temp) / (L"pivora-verb-" + std::to_wstring(GetCurrentProcessId()));
+  const pivora::ScratchFolder scratch(L"verb");
+  const fs::path& folder = scratch.path();
   ASSERT_TRUE(pivora::pointer_files::WriteSamplePointers(folder).ok());
   const fs::path scheme = folder / L"Verb.crs";
   std::ofstream(scheme, std::ios::binary) << "\xEF\xBB\xBF[Hand]\r\nPath=Hand.cur\r\n\r\n";
@@ -233,8 +232,6 @@ TEST_F(RegistrationTest, TheRegisteredApplyVerbAppliesASchemeAsTheShellRunsIt) {
   EXPECT_EQ(Text(HKEY_CURRENT_USER, L"Control Panel\\Cursors", L"Hand", REG_EXPAND_SZ)
                 .value_or(L"<none>"),
             (folder / L"Hand.cur").wstring());
-  std::error_code ignored;
-  fs::remove_all(folder, ignored);
 }
 
 }  // namespace

@@ -20,6 +20,7 @@
 #include "tests/support/registry_tree.h"
 #include "tools/installed_library.h"
 #include "tools/pointer_files.h"
+#include "tools/scratch_folder.h"
 #include "tools/shell_host.h"
 
 namespace {
@@ -62,10 +63,6 @@ class ShellHostTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    temp_ = temp;
-    root_ = temp_ / (L"pivora-host-" + std::to_wstring(GetCurrentProcessId()));
     const auto written = pivora::pointer_files::WriteSamplePointers(root_ / L"Blue");
     ASSERT_TRUE(written.ok()) << written.error;
     SHDeleteKeyW(HKEY_CURRENT_USER, kCursorsKey);
@@ -73,9 +70,8 @@ class ShellHostTest : public ::testing::Test {
   }
   void TearDown() override {
     Regsvr32(true);
-    SetCurrentDirectoryW(temp_.c_str());
-    std::error_code ignored;
-    fs::remove_all(root_, ignored);
+    // The folder goes with the fixture: nothing may hold it as its current folder.
+    SetCurrentDirectoryW(root_.parent_path().c_str());
     CoUninitialize();
   }
 
@@ -100,8 +96,8 @@ class ShellHostTest : public ::testing::Test {
       HKEY_LOCAL_MACHINE,
       {L"Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved"}};
   RegistrySnapshot cursors_{HKEY_CURRENT_USER, {kCursorsKey}};
-  fs::path temp_;
-  fs::path root_;
+  pivora::ScratchFolder scratch_{L"host"};
+  const fs::path& root_ = scratch_.path();
 };
 
 TEST_F(ShellHostTest, TheCursorFileTypesLeadToTheHandlerAndItsMenu) {
@@ -241,7 +237,7 @@ TEST_F(ShellHostTest, ASavedSchemeAppliedThroughTheVerbGivesBackTheSameSettings)
   SHDeleteKeyW(HKEY_CURRENT_USER, kCursorsKey);
   SetText(HKEY_CURRENT_USER, kCursorsKey, L"Help", L"C:\\elsewhere\\help.cur", REG_EXPAND_SZ);
   // Relative entries resolve from the scheme's folder, wherever the verb is run from.
-  SetCurrentDirectoryW(temp_.c_str());
+  SetCurrentDirectoryW(root_.parent_path().c_str());
   DWORD exitCode = 1;
   ASSERT_EQ(pivora::host::RunVerb(scheme.wstring() + L".crs", L"apply", &exitCode), S_OK);
   EXPECT_EQ(exitCode, 0u);

@@ -15,6 +15,7 @@
 
 #include "tests/support/expected_language.h"
 #include "tests/windows/library.h"
+#include "tools/scratch_folder.h"
 #include "tools/shell_objects.h"
 
 namespace pivora {
@@ -82,10 +83,6 @@ class HandlerTest : public ::testing::Test {
     ASSERT_EQ(factory->CreateInstance(nullptr, IID_IShellExtInit, init.put()), S_OK);
     ASSERT_EQ(init->QueryInterface(IID_IContextMenu, menu.put()), S_OK);
 
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    folder = fs::path(temp) / (L"pivora-handler-" + std::to_wstring(GetCurrentProcessId()));
-    fs::create_directories(folder);
     for (const wchar_t* name : {L"arrow.cur", L"busy.ani"}) {
       std::ofstream(folder / name) << "pointer";
     }
@@ -96,8 +93,6 @@ class HandlerTest : public ::testing::Test {
     factory.Reset();
     // Every object is gone, so the library may go.
     EXPECT_EQ(library.CanUnloadNow(), S_OK);
-    std::error_code ignored;
-    fs::remove_all(folder, ignored);
     CoUninitialize();
   }
 
@@ -111,7 +106,8 @@ class HandlerTest : public ::testing::Test {
   Ptr<IClassFactory> factory;
   Ptr<IShellExtInit> init;
   Ptr<IContextMenu> menu;
-  fs::path folder;
+  ScratchFolder scratch{L"handler"};
+  const fs::path& folder = scratch.path();
 };
 
 TEST_F(HandlerTest, OneSelectedFileIsAccepted) {

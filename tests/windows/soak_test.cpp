@@ -17,6 +17,7 @@
 #include "tests/support/registry_tree.h"
 #include "tests/windows/library.h"
 #include "tools/pointer_files.h"
+#include "tools/scratch_folder.h"
 #include "tools/shell_objects.h"
 
 namespace pivora {
@@ -64,10 +65,8 @@ std::vector<HBITMAP> PicturesOf(HMENU menu) {
 
 TEST(SoakTest, OpeningTheMenuTwoThousandTimesLeavesNothingBehind) {
   ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
-  wchar_t temp[MAX_PATH];
-  GetTempPathW(MAX_PATH, temp);
-  const fs::path folder =
-      fs::path(temp) / (L"pivora-soak-" + std::to_wstring(GetCurrentProcessId()));
+  const ScratchFolder scratch(L"soak");
+  const fs::path& folder = scratch.path();
   const auto written = pointer_files::WriteSamplePointers(folder);
   ASSERT_TRUE(written.ok()) << written.error;
   const std::wstring pen = (folder / L"NWPen.cur").wstring();
@@ -113,8 +112,6 @@ TEST(SoakTest, OpeningTheMenuTwoThousandTimesLeavesNothingBehind) {
         << "private bytes grew from " << settled << " to " << finished;
     EXPECT_EQ(library.CanUnloadNow(), S_OK);
   }
-  std::error_code ignored;
-  fs::remove_all(folder, ignored);
   CoUninitialize();
 }
 
