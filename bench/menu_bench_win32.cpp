@@ -101,6 +101,29 @@ std::vector<Scheme> WriteSchemes() {
   schemes.push_back({"a 5,000-frame .ani for every role",
                      WriteScheme(L"many.crs", std::vector<std::string>(15, "many.ani"))});
 
+  // Fifteen distinct cursors of one 32-bit image each: of the largest side decoded (256
+  // pixels), and of 1,000 pixels (4 MB, as large as a file whose image is drawn may be).
+  for (const std::uint32_t side : {256u, 1000u}) {
+    std::vector<std::string> large;
+    for (int file = 0; file < 15; ++file) {
+      const std::uint32_t image = 40 + side * side * 4 + (side + 31) / 32 * 4 * side;
+      std::string bytes("\0\0\2\0\1\0\0\0\0\0\0\0\0\0", 14);
+      for (const std::uint32_t field : {image, 22u, 40u, side, 2 * side}) {
+        bytes.append(reinterpret_cast<const char*>(&field), 4);
+      }
+      bytes.append("\1\0\x20\0", 4);
+      bytes.resize(22 + 40, '\0');
+      bytes.resize(22 + image, static_cast<char>(0x40 + file));
+      const std::wstring name =
+          L"large" + std::to_wstring(side) + L"-" + std::to_wstring(file) + L".cur";
+      WriteBytes(folder / name, bytes);
+      large.push_back(std::string(name.begin(), name.end()));
+    }
+    schemes.push_back(
+        {side == 256 ? "15 distinct 256-pixel images" : "15 distinct 1,000-pixel images",
+         WriteScheme(L"large" + std::to_wstring(side) + L".crs", large)});
+  }
+
   // An image header that says one pixel high: 326 bytes.
   std::string flat("\0\0\2\0\1\0\x08\x08\0\0\0\0\0\0\x30\x01\0\0\x16\0\0\0", 22);
   flat += std::string("\x28\0\0\0\x08\0\0\0\x01\0\0\0\x01\0\x20\0", 16);

@@ -240,7 +240,8 @@ PointerImageLookup FindPointerImage(std::span<const std::uint8_t> head, std::uin
   return FindInDirectory(source, 0, fileSize, cell);
 }
 
-std::optional<PointerPixels> DecodeDibImage(std::span<const std::uint8_t> image) {
+std::optional<PointerPixels> DecodeDibImage(std::span<const std::uint8_t> image,
+                                            std::vector<std::uint32_t> memory) {
   if (image.size() < 4) return std::nullopt;
   const std::uint32_t headerSize = U32(image, 0);
   std::int64_t width = 0;
@@ -304,6 +305,7 @@ std::optional<PointerPixels> DecodeDibImage(std::span<const std::uint8_t> image)
   PointerPixels out;
   out.width = static_cast<int>(width);
   out.height = static_cast<int>(height);
+  out.pixels = std::move(memory);
   out.pixels.resize(w * h);
   for (std::uint64_t y = 0; y < h; ++y) {
     // Rows are stored bottom-up.
@@ -403,6 +405,32 @@ std::vector<std::uint32_t> ScaleToCell(const PointerPixels& picture, int cell) {
   const auto height = static_cast<std::uint64_t>(picture.height);
   if (picture.pixels.size() < width * height) return out;
 
+  if (width > side && height > side && width % side == 0 && height % side == 0) {
+    // Whole blocks of source pixels (a 256-pixel image in a 64-pixel cell): every source pixel
+    // weighs `side` units along each axis, so the weighing below reduces to block sums, with
+    // the same rounding.
+    const std::uint64_t blockWidth = width / side;
+    const std::uint64_t blockHeight = height / side;
+    const std::uint64_t total = width * height;
+    const std::uint64_t weight = side * side;
+    for (std::uint64_t ty = 0; ty < side; ++ty) {
+      for (std::uint64_t tx = 0; tx < side; ++tx) {
+        std::uint64_t sums[4] = {};
+        for (std::uint64_t sy = ty * blockHeight; sy < (ty + 1) * blockHeight; ++sy) {
+          const std::uint32_t* row = picture.pixels.data() + sy * width + tx * blockWidth;
+          for (std::uint64_t sx = 0; sx < blockWidth; ++sx) {
+            for (int c = 0; c < 4; ++c) sums[c] += (row[sx] >> (8 * c)) & 0xFF;
+          }
+        }
+        std::uint32_t pixel = 0;
+        for (int c = 0; c < 4; ++c) {
+          pixel |= static_cast<std::uint32_t>((sums[c] * weight + total / 2) / total) << (8 * c);
+        }
+        out[ty * side + tx] = pixel;
+      }
+    }
+    return out;
+  }
   const AxisTaps across = TapsFor(width, side);
   const AxisTaps down = TapsFor(height, side);
   if (width <= side && height <= side) {

@@ -17,8 +17,12 @@ namespace pivora {
 // it; an image that ends beyond the limit is not drawn.
 inline constexpr std::uint32_t kPointerFirstRead = 64u << 10;
 inline constexpr std::uint32_t kPointerReadLimit = 4u << 20;
-// The widest and tallest image decoded; a pointer is at most 256 pixels a side in practice.
-inline constexpr int kMaxPointerImageSide = 1024;
+// The widest and tallest image decoded: the largest a cursor directory can name. A larger one
+// costs a thumbnail a hundred times its time (15 images of 1,000 pixels took 0.95 s).
+inline constexpr int kMaxPointerImageSide = 256;
+// The most bytes such an image takes: 32 bits a pixel, a full palette and the AND mask, or an
+// uncompressed PNG, with room to spare. A larger image is not read.
+inline constexpr std::uint32_t kMaxPointerImageBytes = 512u << 10;
 
 enum class PointerImageFormat { kDib, kPng };
 
@@ -56,8 +60,11 @@ struct PointerPixels {
 // drawing it shows it: a 32-bit image with any alpha is blended by its straight alpha; any other
 // takes its AND mask, transparent where the mask is set over black, and where the mask is set
 // over colour (the screen inverted) the pixel that drawing over black and over white gives.
-// Nothing for a malformed image or one larger than kMaxPointerImageSide.
-std::optional<PointerPixels> DecodeDibImage(std::span<const std::uint8_t> image);
+// Nothing for a malformed image or one larger than kMaxPointerImageSide. The pixels go into
+// `memory` (its contents do not matter), so that a caller decoding many images reuses one
+// allocation.
+std::optional<PointerPixels> DecodeDibImage(std::span<const std::uint8_t> image,
+                                            std::vector<std::uint32_t> memory = {});
 
 // The width and height a PNG image's header gives; nothing when `image` is not a PNG.
 std::optional<std::pair<int, int>> PngImageSize(std::span<const std::uint8_t> image);

@@ -266,7 +266,7 @@ TEST_P(PointerImageDecodeTest, ShowsWhatDrawingShows) {
 }
 
 const std::vector<std::uint32_t> kBlackWhite = {0x000000, 0xFFFFFF};
-const std::vector<std::uint32_t> kClear1024(1024);
+const std::vector<std::uint32_t> kClear256(256);
 
 INSTANTIATE_TEST_SUITE_P(
     Decoded, PointerImageDecodeTest,
@@ -284,8 +284,8 @@ INSTANTIATE_TEST_SUITE_P(
         DecodeCase("AlphaNeedsNoMask", Dib(1, 1, 32, {0x01FFFFFF}, ""), 1, {0x01010101}),
         DecodeCase("NoAlphaTakesTheMask", Dib(2, 1, 32, {0xFF0000, 0}, "01"), 2, {0xFFFF0000, 0}),
         DecodeCase("LargestHeader", Dib(1, 1, 24, {0x123456}, "0", {}, 124), 1, {0xFF123456}),
-        DecodeCase("WidestImage", Dib(1024, 1, 1, kClear1024, std::string(1024, '1'), kBlackWhite),
-                   1024, kClear1024)),
+        DecodeCase("WidestImage", Dib(256, 1, 1, kClear256, std::string(256, '1'), kBlackWhite),
+                   256, kClear256)),
     CaseName<DecodeCase>);
 
 const Bytes kGood = Dib(2, 1, 24, {0, 0}, "00");
@@ -294,8 +294,8 @@ INSTANTIATE_TEST_SUITE_P(
     Malformed, PointerImageDecodeTest,
     ::testing::Values(DecodeCase("UnknownHeaderSize", Patched(kGood, 0, {41})),
                       DecodeCase("NoWidth", Patched(kGood, 4, {0})),
-                      DecodeCase("TooWide", Dib(1025, 1, 1, std::vector<std::uint32_t>(1025),
-                                                std::string(1025, '0'))),
+                      DecodeCase("TooWide", Dib(257, 1, 1, std::vector<std::uint32_t>(257),
+                                                std::string(257, '0'))),
                       DecodeCase("HeightOfOneRow", Patched(kGood, 8, {1})),
                       DecodeCase("NegativeHeight", Patched(kGood, 8, {0xFE, 0xFF, 0xFF, 0xFF})),
                       DecodeCase("SixteenBits", Patched(kGood, 14, {16})),

@@ -149,8 +149,17 @@ TEST_F(SchemePictureTest, HostileSizesAreBounded) {
   farFile.resize(offset + far.size(), '\0');
   memory.Put(u"C:\\s\\far.cur", farFile);
   text += "\r\n[AppStarting]\r\nPath=far.cur\r\n";
+  // And an image larger than a cursor directory can name: 1,000 pixels a side, 4 MB.
+  std::vector<std::uint8_t> wide = pointer_files::SamplePointers()[0].bytes;
+  wide.resize(22 + 40);
+  for (const auto& [at, value] : {std::pair{26, 1000}, std::pair{30, 2000}}) {
+    for (int i = 0; i < 4; ++i) wide[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+  }
+  wide.resize(4'000'000, 0x40);
+  memory.Put(u"C:\\s\\wide.cur", Bytes(wide));
+  text += "[Crosshair]\r\nPath=wide.cur\r\n";
   ASSERT_TRUE(Draw(text, picture));
-  for (const int role : {0, 1, 2, 3}) EXPECT_EQ(picture.Centre(role), kMissingPointerMark);
+  for (const int role : {0, 1, 2, 3, 4}) EXPECT_EQ(picture.Centre(role), kMissingPointerMark);
 }
 
 // Every failing call and allocation: the picture is drawn, with marks where something failed,
