@@ -63,7 +63,7 @@ void ApplySchemeFile(std::u16string_view commandLine, const Platform& platform) 
   if (!store.OpenForWriting()) return;
   bool changed = false;
   try {
-    for (std::size_t role = 0; role < kPointerRoleCount; ++role) {
+    for (std::size_t role = 0; role < kAllPointerRoleCount; ++role) {
       if (ApplyEntry(role, entries[role], schemePath, store, platform)) changed = true;
     }
   } catch (const std::bad_alloc&) {

@@ -195,8 +195,8 @@ bool IsCurrentUser(std::u16string_view root) {
 struct Settings {
   std::optional<std::u16string> schemeName;
   std::optional<std::u16string> defaultName;  // the Cursors key's own value
-  std::array<std::optional<std::u16string>, kPointerRoleCount> listed;
-  std::array<std::optional<std::u16string>, kPointerRoleCount> named;
+  std::array<std::optional<std::u16string>, kAllPointerRoleCount> listed;
+  std::array<std::optional<std::u16string>, kAllPointerRoleCount> named;
 };
 
 void ReadAddReg(const InfFile& inf, std::u16string_view section, Settings& settings) {
@@ -209,7 +209,7 @@ void ReadAddReg(const InfFile& inf, std::u16string_view section, Settings& setti
     if (EqualsIgnoringAsciiCase(key, kSchemesKey)) {
       settings.schemeName = name;
       const std::vector<std::u16string_view> paths = Fields(value);
-      for (std::size_t role = 0; role < kPointerRoleCount && role < paths.size(); ++role) {
+      for (std::size_t role = 0; role < kAllPointerRoleCount && role < paths.size(); ++role) {
         settings.listed[role] = FileNameOf(paths[role]);
       }
     } else if (EqualsIgnoringAsciiCase(key, kCursorsKey)) {
@@ -308,7 +308,7 @@ std::optional<CursorPack> ReadCursorPack(std::u16string_view text) {
   if (inf.Spent()) return std::nullopt;
   CursorPack pack;
   bool namesAFile = false;
-  for (std::size_t role = 0; role < kPointerRoleCount; ++role) {
+  for (std::size_t role = 0; role < kAllPointerRoleCount; ++role) {
     // A role named on its own line wins over the scheme's list.
     pack.files[role] = settings.named[role] ? settings.named[role] : settings.listed[role];
     if (pack.files[role] && !pack.files[role]->empty()) namesAFile = true;

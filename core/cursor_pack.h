@@ -20,7 +20,7 @@ struct CursorPack {
   // For each role: nothing when the pack leaves the role alone, an empty name for the system's
   // own pointer, or the pointer's file name (without its folder: before installation the pack's
   // files sit beside the INF).
-  std::array<std::optional<std::u16string>, kPointerRoleCount> files;
+  std::array<std::optional<std::u16string>, kAllPointerRoleCount> files;
 };
 
 // An INF's text: UTF-16LE or UTF-8 after a byte order mark, UTF-8 when it is well-formed UTF-8

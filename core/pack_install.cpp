@@ -259,9 +259,9 @@ PackInstallation InstallCursorPack(std::u16string_view infPath, const CursorPack
   if (!packFolder) return result;
 
   // The pointer files the pack has, each named no more than once, before anything is made.
-  std::array<std::optional<std::u16string>, kPointerRoleCount> sources;
+  std::array<std::optional<std::u16string>, kAllPointerRoleCount> sources;
   bool anyFile = false;
-  for (std::size_t role = 0; role < kPointerRoleCount; ++role) {
+  for (std::size_t role = 0; role < kAllPointerRoleCount; ++role) {
     const std::optional<std::u16string>& file = pack.files[role];
     if (!file || file->empty()) continue;
     // A name no file can have (a device among them) is never looked for.
@@ -305,8 +305,8 @@ PackInstallation InstallCursorPack(std::u16string_view infPath, const CursorPack
   taken.push_back(schemeFile);
   std::vector<std::u16string> written;
   std::vector<std::pair<std::u16string, std::u16string>> stored;  // the pack's name, ours
-  std::array<std::optional<std::u16string>, kPointerRoleCount> entries;
-  for (std::size_t role = 0; role < kPointerRoleCount; ++role) {
+  std::array<std::optional<std::u16string>, kAllPointerRoleCount> entries;
+  for (std::size_t role = 0; role < kAllPointerRoleCount; ++role) {
     const std::optional<std::u16string>& file = pack.files[role];
     if (file && file->empty()) entries[role] = u"";
     if (!sources[role]) continue;
@@ -347,5 +347,19 @@ PackInstallation InstallCursorPack(std::u16string_view infPath, const CursorPack
   result.installed = true;
   return result;
 }
+
+}  // namespace pivora
+
+namespace pivora {
+
+// Not yet: the shell side is built against these while the core is written.
+std::optional<std::u16string> InstalledPackForInf(std::u16string_view, const CursorPack&,
+                                                  const Platform&) {
+  return std::nullopt;
+}
+std::optional<std::u16string> InstalledPackForScheme(std::u16string_view, const Platform&) {
+  return std::nullopt;
+}
+PackUninstallation UninstallCursorPack(std::u16string_view, const Platform&) { return {}; }
 
 }  // namespace pivora

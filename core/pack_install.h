@@ -38,4 +38,28 @@ struct PackInstallation {
 PackInstallation InstallCursorPack(std::u16string_view infPath, const CursorPack& pack,
                                    const Platform& platform);
 
+// The folder of the installed pack that can be uninstalled from `path`: for the pack's INF, the
+// folder its install made; for a scheme file, the folder under %LOCALAPPDATA%\Pivora\Cursors
+// that holds it. Either way only a folder whose record holds the settings from before the
+// pack's first install. Reads no more than the candidate folders' records.
+std::optional<std::u16string> InstalledPackForInf(std::u16string_view infPath,
+                                                  const CursorPack& pack, const Platform& platform);
+std::optional<std::u16string> InstalledPackForScheme(std::u16string_view schemePath,
+                                                     const Platform& platform);
+
+struct PackUninstallation {
+  // The settings are back and the install's files are gone (or were already).
+  bool uninstalled = false;
+  // Roles changed since the install: they keep their pointer.
+  std::vector<std::size_t> rolesKept;
+  // Files of the person's own in the pack's folder: they stay, and the folder with them.
+  bool filesKept = false;
+};
+
+// Puts back what the pack's first install found, for every role still as the install left it,
+// removes the pack from the system's scheme list and removes the files the install wrote; one
+// reload. When a setting cannot be put back, no file goes, so that the pack can be uninstalled
+// again.
+PackUninstallation UninstallCursorPack(std::u16string_view packFolder, const Platform& platform);
+
 }  // namespace pivora

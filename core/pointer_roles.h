@@ -1,5 +1,8 @@
-// The fifteen pointer roles of the desktop. A role's index in PointerRoles is its identity
-// everywhere: menu command offsets, preview slots, scheme section order and apply order.
+// The pointer roles of the desktop. A role's index in PointerRoles is its identity everywhere:
+// menu command offsets, preview slots, scheme section order and apply order. The first fifteen
+// are the ones the menu offers, a saved scheme holds and the thumbnail draws; the system's two
+// newest, Pin and Person, follow them, and only applying a scheme and installing a pack know
+// them, so that every file and menu made for fifteen stays as it is.
 #pragma once
 
 #include <array>
@@ -22,8 +25,9 @@ struct PointerRole {
 };
 
 inline constexpr std::size_t kPointerRoleCount = 15;
+inline constexpr std::size_t kAllPointerRoleCount = 17;
 
-inline constexpr std::array<PointerRole, kPointerRoleCount> PointerRoles = {{
+inline constexpr std::array<PointerRole, kAllPointerRoleCount> PointerRoles = {{
     {32512, 113, u"Arrow"},        // IDC_ARROW, "Normal Select"
     {32651, 114, u"Help"},         // IDC_HELP, "Help Select"
     {32650, 115, u"AppStarting"},  // IDC_APPSTARTING, "Working in Background"
@@ -39,12 +43,14 @@ inline constexpr std::array<PointerRole, kPointerRoleCount> PointerRoles = {{
     {32646, 125, u"SizeAll"},      // IDC_SIZEALL, "Move"
     {32516, 126, u"UpArrow"},      // IDC_UPARROW, "Alternate Select"
     {32649, 127, u"Hand"},         // IDC_HAND, "Link Select"
+    {32671, 141, u"Pin"},          // IDC_PIN, "Location Select"
+    {32672, 142, u"Person"},       // IDC_PERSON, "Person Select"
 }};
 
 // The role whose value name `name` is, in any case of its ASCII letters: whole names only, so
-// "" or "Size" name none.
+// "" or "Size" name none. Pin and Person included.
 inline std::optional<std::size_t> RoleNamed(std::u16string_view name) {
-  for (std::size_t role = 0; role < kPointerRoleCount; ++role) {
+  for (std::size_t role = 0; role < kAllPointerRoleCount; ++role) {
     if (EqualsIgnoringAsciiCase(name, PointerRoles[role].valueName)) return role;
   }
   return std::nullopt;

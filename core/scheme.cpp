@@ -43,7 +43,7 @@ std::string FileBytes(std::u16string& text) {
   return bytes;
 }
 
-constexpr std::size_t kNoRole = kPointerRoleCount;
+constexpr std::size_t kNoRole = kAllPointerRoleCount;
 
 }  // namespace
 
@@ -73,9 +73,9 @@ std::string ComposeScheme(std::u16string_view schemePath, CPointerSettings& stor
 }
 
 std::string ComposeSchemeOf(
-    const std::array<std::optional<std::u16string>, kPointerRoleCount>& paths) {
+    const std::array<std::optional<std::u16string>, kAllPointerRoleCount>& paths) {
   std::u16string text;
-  for (std::size_t role = 0; role < kPointerRoleCount; ++role) {
+  for (std::size_t role = 0; role < kAllPointerRoleCount; ++role) {
     if (paths[role]) AppendSection(text, role, *paths[role]);
   }
   return FileBytes(text);

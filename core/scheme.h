@@ -36,7 +36,7 @@ class SchemeEntries {
     std::size_t length = 0;
   };
   std::u16string text_;
-  std::array<Slot, kPointerRoleCount> slots_{};
+  std::array<Slot, kAllPointerRoleCount> slots_{};
 };
 
 // The bytes of a scheme file saved as `schemePath` from the current store: stored paths are
@@ -49,7 +49,7 @@ std::string ComposeScheme(std::u16string_view schemePath, CPointerSettings& stor
 // path gives the role back to the system); a role without one gets no section, so applying the
 // file leaves it alone.
 std::string ComposeSchemeOf(
-    const std::array<std::optional<std::u16string>, kPointerRoleCount>& paths);
+    const std::array<std::optional<std::u16string>, kAllPointerRoleCount>& paths);
 
 // Reads any bytes; never fails. At worst every role is absent.
 SchemeEntries ParseScheme(std::string_view bytes);

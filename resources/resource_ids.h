@@ -21,6 +21,12 @@
 #define IDS_PACK_ROLES_KEPT 138
 #define IDS_PACK_FAILED 139
 #define IDS_PACK_NO_FILES 140
+#define IDS_PIN_ROLE 141  // the two roles after the fifteen, in their order
+#define IDS_PERSON_ROLE 142
+#define IDS_UNINSTALL_PACK 143
+#define IDS_UNINSTALL_PACK_HELP 144
+#define IDS_PACK_UNINSTALL_KEPT 145
+#define IDS_PACK_UNINSTALL_FAILED 146
 
 #define IDR_APPID_SCRIPT 101
 #define IDR_CLASS_SCRIPT 102

@@ -171,14 +171,18 @@ TEST(PointerRolesTest, RolesInOrderWithTheirStockPointersTextsAndValueNames) {
       32646,  // IDC_SIZEALL
       32516,  // IDC_UPARROW
       32649,  // IDC_HAND
+      32671,  // IDC_PIN
+      32672,  // IDC_PERSON
   };
-  const std::uint32_t texts[] = {113, 114, 115, 116, 117, 118, 119, 120,
-                                 121, 122, 123, 124, 125, 126, 127};
+  const std::uint32_t texts[] = {113, 114, 115, 116, 117, 118, 119, 120, 121,
+                                 122, 123, 124, 125, 126, 127, 141, 142};
   const std::u16string_view names[] = {
-      u"Arrow",  u"Help",   u"AppStarting", u"Wait",     u"Crosshair", u"IBeam",   u"NWPen", u"No",
-      u"SizeNS", u"SizeWE", u"SizeNWSE",    u"SizeNESW", u"SizeAll",   u"UpArrow", u"Hand"};
-  ASSERT_EQ(PointerRoles.size(), 15u);
-  for (std::size_t role = 0; role < 15; ++role) {
+      u"Arrow",   u"Help",    u"AppStarting", u"Wait",   u"Crosshair", u"IBeam",
+      u"NWPen",   u"No",      u"SizeNS",      u"SizeWE", u"SizeNWSE",  u"SizeNESW",
+      u"SizeAll", u"UpArrow", u"Hand",        u"Pin",    u"Person"};
+  ASSERT_EQ(PointerRoles.size(), 17u);
+  EXPECT_EQ(kPointerRoleCount, 15u);  // what the menu, saved schemes and thumbnails hold
+  for (std::size_t role = 0; role < 17; ++role) {
     EXPECT_EQ(PointerRoles[role].systemCursorId, stock[role]) << role;
     EXPECT_EQ(PointerRoles[role].displayStringId, texts[role]) << role;
     EXPECT_EQ(PointerRoles[role].valueName, names[role]) << role;
