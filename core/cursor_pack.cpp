@@ -321,8 +321,10 @@ std::optional<CursorPack> ReadCursorPack(std::u16string_view text) {
 std::u16string FolderNameFor(std::u16string_view schemeName) {
   std::u16string name;
   for (const char16_t c : schemeName) {
+    // '%' and ',' can be in a name, but the folder's paths are stored where '%' names a variable
+    // and ',' separates the system's scheme list.
     const bool forbidden =
-        c < 0x20 || std::u16string_view(u"<>:\"/\\|?*").find(c) != std::u16string_view::npos;
+        c < 0x20 || std::u16string_view(u"<>:\"/\\|?*%,").find(c) != std::u16string_view::npos;
     name.push_back(forbidden ? u'_' : c);
   }
   constexpr std::u16string_view kEnds = u" .";

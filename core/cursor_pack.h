@@ -30,9 +30,9 @@ std::u16string DecodeInfText(std::string_view bytes);
 // The pack the INF's text describes; nothing when it names no pointer file.
 std::optional<CursorPack> ReadCursorPack(std::u16string_view text);
 
-// A folder name for the scheme: characters a file name cannot hold become "_", blanks and dots
-// at the ends go, at most 100 characters. Empty when nothing usable is left (a device name such
-// as "CON" is not usable).
+// A folder name for the scheme: characters a file name cannot hold, '%' and ',' become "_",
+// blanks and dots at the ends go, at most 100 characters. Empty when nothing usable is left (a
+// device name such as "CON" is not usable).
 std::u16string FolderNameFor(std::u16string_view schemeName);
 
 }  // namespace pivora

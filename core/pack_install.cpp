@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <new>
 #include <string>
 
 #include "core/apply.h"
+#include "core/pointer_settings.h"
 #include "core/scheme.h"
 #include "core/whole_file.h"
 #include "platform/path_reach.h"
@@ -16,8 +18,12 @@ namespace {
 
 constexpr std::u16string_view kLocalAppData = u"%LOCALAPPDATA%";
 // The install's record in the pack's folder: the INF it came from on the first line (the same
-// INF installed again replaces what it wrote), then each file the install wrote, a line each.
+// INF installed again replaces what it wrote), then each file the install wrote, a line each,
+// then after kBeforeLine the settings the first install found, "Name=value" a line each (the
+// default value's name is empty; an absent value has no line).
 constexpr std::u16string_view kSourceFile = u"Pivora.source";
+constexpr std::u16string_view kBeforeLine = u":before";
+constexpr std::u16string_view kSchemeSource = u"Scheme Source";
 constexpr std::uint64_t kMaxSourceBytes = 64 * 1024;
 constexpr std::u16string_view kFallbackName = u"Cursor Pack";
 constexpr int kNameAttempts = 64;
@@ -89,12 +95,69 @@ class FolderBeside {
   bool kept_ = false;
 };
 
+// The settings a pack's first install found: each role's value, the scheme in use (the key's
+// default value) and "Scheme Source"; nothing where a value was absent.
+struct Before {
+  std::array<std::optional<std::u16string>, kAllPointerRoleCount> roles;
+  std::optional<std::u16string> scheme;
+  std::optional<std::uint32_t> source;
+};
+
 // What an install recorded in the pack's folder. A record from before files were listed names
-// only the INF: nothing but the record itself is known to be ours then.
+// only the INF: nothing but the record itself is known to be ours then. One from before the
+// settings were recorded cannot be uninstalled: what was there before is not known.
 struct Record {
   std::u16string inf;
   std::vector<std::u16string> files;
+  std::optional<Before> before;
 };
+
+// Values are the person's own text: a line break in one must not end its line.
+std::u16string Escaped(std::u16string_view text) {
+  std::u16string out;
+  for (const char16_t c : text) {
+    out += c == u'|' ? u"||" : c == u'\r' ? u"|r" : c == u'\n' ? u"|n" : std::u16string(1, c);
+  }
+  return out;
+}
+
+std::u16string Unescaped(std::u16string_view text) {
+  std::u16string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != u'|' || i + 1 == text.size()) {
+      out.push_back(text[i]);
+      continue;
+    }
+    const char16_t next = text[++i];
+    out.push_back(next == u'r' ? u'\r' : next == u'n' ? u'\n' : next);
+  }
+  return out;
+}
+
+std::optional<std::uint32_t> NumberIn(std::u16string_view digits) {
+  std::uint64_t number = 0;
+  if (digits.empty() || digits.size() > 10) return std::nullopt;
+  for (const char16_t c : digits) {
+    if (c < u'0' || c > u'9') return std::nullopt;
+    number = number * 10 + (c - u'0');
+  }
+  if (number > UINT32_MAX) return std::nullopt;
+  return static_cast<std::uint32_t>(number);
+}
+
+void ReadBeforeLine(std::u16string_view line, Before& before) {
+  const std::size_t equals = line.find(u'=');
+  if (equals == std::u16string_view::npos) return;
+  const std::u16string_view name = line.substr(0, equals);
+  std::u16string value = Unescaped(line.substr(equals + 1));
+  if (name.empty()) {
+    before.scheme = std::move(value);
+  } else if (name == kSchemeSource) {
+    before.source = NumberIn(value);
+  } else if (const std::optional<std::size_t> role = RoleNamed(name)) {
+    before.roles[*role] = std::move(value);
+  }
+}
 
 std::optional<Record> ReadRecord(FileSystem& files, std::u16string_view folder) {
   const std::optional<std::string> bytes =
@@ -109,12 +172,65 @@ std::optional<Record> ReadRecord(FileSystem& files, std::u16string_view folder) 
     const std::u16string_view line = std::u16string_view(text).substr(start, end - start);
     if (start == 0) {
       record.inf = line;
+    } else if (record.before) {
+      ReadBeforeLine(line, *record.before);
+    } else if (line == kBeforeLine) {
+      record.before.emplace();
     } else if (!line.empty()) {
       record.files.emplace_back(line);
     }
   }
   record.files.emplace_back(kSourceFile);
   return record;
+}
+
+std::string RecordBytes(const Record& record) {
+  std::u16string text = record.inf;
+  for (const std::u16string& file : record.files) text += u"\r\n" + file;
+  if (const std::optional<Before>& before = record.before) {
+    text += u"\r\n" + std::u16string(kBeforeLine);
+    const auto line = [&](std::u16string_view name, const std::optional<std::u16string>& value) {
+      if (value) text += u"\r\n" + std::u16string(name) + u"=" + Escaped(*value);
+    };
+    for (std::size_t role = 0; role < kAllPointerRoleCount; ++role) {
+      line(PointerRoles[role].valueName, before->roles[role]);
+    }
+    line(u"", before->scheme);
+    if (before->source) line(kSchemeSource, Number(*before->source));
+  }
+  return Utf16ToUtf8(text);
+}
+
+// The settings as they are now; nothing when one of them cannot be read.
+std::optional<Before> SettingsNow(const Platform& platform) {
+  CPointerSettings store(platform.registry, platform.reloader);
+  Before now;
+  bool missing = false;
+  if (!store.OpenForReading(&missing)) return missing ? std::optional<Before>(now) : std::nullopt;
+  for (std::size_t role = 0; role < kAllPointerRoleCount; ++role) {
+    if (!store.ReadText(PointerRoles[role].valueName, now.roles[role])) return std::nullopt;
+  }
+  if (!store.ReadText(u"", now.scheme) || !store.ReadNumber(kSchemeSource, now.source)) {
+    return std::nullopt;
+  }
+  return now;
+}
+
+// The pack in the system's scheme list under its folder's name, and selected there, as the
+// system's mouse settings leave a scheme a person picked: each role's value as the install left
+// it. A path with a comma would shift every role after it in the list, so it is left out.
+void SelectInSchemeList(std::u16string_view name, const Platform& platform) {
+  CPointerSettings store(platform.registry, platform.reloader);
+  if (!store.OpenForWriting()) return;
+  std::u16string paths;
+  for (std::size_t role = 0; role < kAllPointerRoleCount; ++role) {
+    if (role > 0) paths += u',';
+    const std::u16string path = store.ReadRolePath(role);
+    if (path.find(u',') == std::u16string::npos) paths += path;
+  }
+  if (store.WriteSchemeListEntry(name, paths) && store.WriteText(u"", name, value_type::kString)) {
+    store.WriteNumber(kSchemeSource, 1);
+  }
 }
 
 bool Contains(const std::vector<std::u16string>& names, std::u16string_view name) {
@@ -128,16 +244,16 @@ std::u16string_view Trimmed(std::u16string_view name) {
   return name;
 }
 
-// The name a pack's pointer file is stored under: trimmed, and '%' made '_', so that no stored
-// path names a variable. Nothing for a name that no file of the pack's folder can have: a
-// device, dots alone, a character names cannot hold.
+// The name a pack's pointer file is stored under: trimmed, and '%' and ',' made '_', so that no
+// stored path names a variable or splits the system's scheme list. Nothing for a name that no file
+// of the pack's folder can have: a device, dots alone, a character names cannot hold.
 std::optional<std::u16string> StoredName(std::u16string_view name) {
   name = Trimmed(name);
   if (name.empty() || IsDeviceName(name)) return std::nullopt;
   std::u16string stored;
   for (const char16_t c : name) {
     if (c < 0x20 || kForbidden.find(c) != std::u16string_view::npos) return std::nullopt;
-    stored.push_back(c == u'%' ? u'_' : c);
+    stored.push_back(c == u'%' || c == u',' ? u'_' : c);
   }
   return stored;
 }
@@ -152,6 +268,14 @@ std::u16string UniqueName(const std::u16string& name, const std::vector<std::u16
     std::u16string candidate = stem + u" (" + Number(number) + u")" + extension;
     if (!Contains(taken, candidate)) return candidate;
   }
+}
+
+// Whether a file is there; nothing when that cannot be told.
+std::optional<bool> IsThere(FileSystem& files, std::u16string_view path) {
+  std::uint32_t attributes = 0;
+  const Status found = files.Attributes(path, attributes);
+  if (found == status::kFileNotFound || found == status::kPathNotFound) return false;
+  return found == status::kSuccess ? std::optional<bool>(true) : std::nullopt;
 }
 
 bool EnsureFolder(FileSystem& files, std::u16string_view path) {
@@ -182,9 +306,20 @@ std::optional<std::u16string> PackFolder(FileSystem& files, std::u16string_view 
   return std::nullopt;
 }
 
+// Where packs are installed: %LOCALAPPDATA%\Pivora\Cursors.
+std::optional<std::u16string> PacksFolder(const PathRules& paths) {
+  const std::u16string local = paths.ExpandEnvironment(kLocalAppData);
+  if (local.empty() || local.find(u'%') != std::u16string::npos) return std::nullopt;
+  return Join(Join(local, u"Pivora"), u"Cursors");
+}
+
+std::u16string_view NameOf(std::u16string_view folder) {
+  return folder.substr(folder.rfind(u'\\') + 1);
+}
+
 std::u16string PackName(const CursorPack& pack, std::u16string_view packFolder) {
   std::u16string name = FolderNameFor(pack.schemeName);
-  if (name.empty()) name = FolderNameFor(packFolder.substr(packFolder.rfind(u'\\') + 1));
+  if (name.empty()) name = FolderNameFor(NameOf(packFolder));
   return name.empty() ? std::u16string(kFallbackName) : name;
 }
 
@@ -277,26 +412,31 @@ PackInstallation InstallCursorPack(std::u16string_view infPath, const CursorPack
     return result;
   }
 
-  const std::u16string local = platform.paths.ExpandEnvironment(kLocalAppData);
-  if (local.empty() || local.find(u'%') != std::u16string::npos) return result;
-  const std::u16string base = Join(Join(local, u"Pivora"), u"Cursors");
-  if (!EnsureFolder(files, Join(local, u"Pivora")) || !EnsureFolder(files, base)) return result;
+  const std::optional<std::u16string> base = PacksFolder(platform.paths);
+  if (!base) return result;
+  if (!EnsureFolder(files, *FolderOf(*base)) || !EnsureFolder(files, *base)) return result;
   const std::u16string name = PackName(pack, *packFolder);
-  const std::optional<std::u16string> target = PackFolder(files, base, name, infPath);
+  const std::optional<std::u16string> target = PackFolder(files, *base, name, infPath);
   if (!target) return result;
 
   // In the folder of an earlier install: the files it recorded are ours to replace; every other
-  // one is the user's, and keeps its name.
+  // one is the user's, and keeps its name. The settings it found stay the ones recorded: now the
+  // pack's own pointers may be in use.
   std::vector<std::u16string> ours;
   std::vector<std::u16string> taken{std::u16string(kSourceFile)};
+  Record record{std::u16string(infPath), {}, {}};
   const bool again = files.Exists(*target);
   if (again) {
     std::vector<std::u16string> present;
-    const std::optional<Record> record = ReadRecord(files, *target);
-    if (!record || files.FilesIn(*target, present) != status::kSuccess) return result;
+    std::optional<Record> last = ReadRecord(files, *target);
+    if (!last || files.FilesIn(*target, present) != status::kSuccess) return result;
     for (std::u16string& file : present) {
-      (Contains(record->files, file) ? ours : taken).push_back(std::move(file));
+      (Contains(last->files, file) ? ours : taken).push_back(std::move(file));
     }
+    record.before = std::move(last->before);
+  } else {
+    record.before = SettingsNow(platform);
+    if (!record.before) return result;
   }
 
   FolderBeside staged(files);
@@ -329,13 +469,11 @@ PackInstallation InstallCursorPack(std::u16string_view infPath, const CursorPack
     stored.emplace_back(*sources[role], storedName);
     entries[role] = storedName;
   }
-  std::u16string record = std::u16string(infPath);
-  for (const std::u16string& file : written) record += u"\r\n" + file;
-  record += u"\r\n" + schemeFile;
   written.push_back(schemeFile);
+  record.files = written;
   written.emplace_back(kSourceFile);
   if (!WriteFileWhole(files, Join(staged.name(), schemeFile), ComposeSchemeOf(entries)) ||
-      !WriteFileWhole(files, Join(staged.name(), kSourceFile), Utf16ToUtf8(record))) {
+      !WriteFileWhole(files, Join(staged.name(), kSourceFile), RecordBytes(record))) {
     return result;
   }
   if (again ? !ReplaceRecorded(files, staged, *target, ours, written)
@@ -344,22 +482,125 @@ PackInstallation InstallCursorPack(std::u16string_view infPath, const CursorPack
   }
   result.folder = *target;
   ApplySchemeFile(Join(*target, schemeFile), platform);
+  SelectInSchemeList(NameOf(*target), platform);
   result.installed = true;
   return result;
 }
 
-}  // namespace pivora
-
-namespace pivora {
-
-// Not yet: the shell side is built against these while the core is written.
-std::optional<std::u16string> InstalledPackForInf(std::u16string_view, const CursorPack&,
-                                                  const Platform&) {
+std::optional<std::u16string> InstalledPackForInf(std::u16string_view infPath,
+                                                  const CursorPack& pack,
+                                                  const Platform& platform) {
+  const std::optional<std::u16string_view> packFolder = FolderOf(infPath);
+  const std::optional<std::u16string> base = PacksFolder(platform.paths);
+  if (!packFolder || !base) return std::nullopt;
+  // The names an install of this INF may have taken, as it chose them.
+  const std::u16string name = PackName(pack, *packFolder);
+  for (int number = 1; number <= kNameAttempts; ++number) {
+    std::u16string candidate = Join(*base, name);
+    if (number > 1) candidate += u" (" + Number(number) + u")";
+    if (!platform.files.Exists(candidate)) return std::nullopt;
+    const std::optional<Record> record = ReadRecord(platform.files, candidate);
+    if (record && EqualsIgnoringAsciiCase(record->inf, infPath)) {
+      return record->before ? std::optional<std::u16string>(candidate) : std::nullopt;
+    }
+  }
   return std::nullopt;
 }
-std::optional<std::u16string> InstalledPackForScheme(std::u16string_view, const Platform&) {
-  return std::nullopt;
+
+std::optional<std::u16string> InstalledPackForScheme(std::u16string_view schemePath,
+                                                     const Platform& platform) {
+  const std::optional<std::u16string_view> folder = FolderOf(schemePath);
+  const std::optional<std::u16string> base = PacksFolder(platform.paths);
+  if (!folder || !base || !EqualsIgnoringAsciiCase(FolderOf(*folder).value_or(u""), *base)) {
+    return std::nullopt;
+  }
+  const std::optional<Record> record = ReadRecord(platform.files, *folder);
+  if (!record || !record->before) return std::nullopt;
+  return std::u16string(*folder);
 }
-PackUninstallation UninstallCursorPack(std::u16string_view, const Platform&) { return {}; }
+
+PackUninstallation UninstallCursorPack(std::u16string_view packFolder, const Platform& platform) {
+  FileSystem& files = platform.files;
+  PackUninstallation result;
+  const std::optional<Record> record = ReadRecord(files, packFolder);
+  if (!record || !record->before) return result;
+  const Before& before = *record->before;
+  // The roles the install gave back to the system: its scheme has them empty.
+  SchemeEntries scheme = ParseScheme("");
+  for (const std::u16string& file : record->files) {
+    constexpr std::u16string_view kExtension = u".crs";
+    if (file.size() < kExtension.size() ||
+        !EqualsIgnoringAsciiCase(std::u16string_view(file).substr(file.size() - kExtension.size()),
+                                 kExtension)) {
+      continue;
+    }
+    const std::optional<std::string> bytes =
+        ReadWholeFile(files, Join(packFolder, file), kMaxSchemeFileBytes);
+    scheme = ParseScheme(bytes.value_or(""));
+  }
+
+  CPointerSettings store(platform.registry, platform.reloader);
+  if (!store.OpenForWriting()) return result;
+  bool changed = false;
+  bool failed = false;
+  try {
+    for (std::size_t role = 0; role < kAllPointerRoleCount && !failed; ++role) {
+      const std::u16string_view name = PointerRoles[role].valueName;
+      std::optional<std::u16string> now;
+      if (!store.ReadText(name, now)) {
+        failed = true;
+        break;
+      }
+      const bool ours =
+          now && !now->empty()
+              ? EqualsIgnoringAsciiCase(FolderOf(EntryTarget(*now, platform.paths)).value_or(u""),
+                                        packFolder)
+              : scheme[role].state == EntryState::kEmpty;
+      const std::optional<std::u16string>& was = before.roles[role];
+      if (!ours) {
+        if (now.value_or(u"") != was.value_or(u"")) result.rolesKept.push_back(role);
+        continue;
+      }
+      const std::optional<bool> there =
+          !was || was->empty() ? true : IsThere(files, EntryTarget(*was, platform.paths));
+      if (!there) {
+        failed = true;
+        break;
+      }
+      const bool gone = !was || !*there;
+      failed = !(gone ? store.DeleteValue(name)
+                      : store.WriteText(name, *was, value_type::kExpandString));
+      changed = true;
+    }
+    std::optional<std::u16string> selected;
+    failed = failed || !store.DeleteSchemeListEntry(NameOf(packFolder)) ||
+             !store.ReadText(u"", selected);
+    if (!failed && selected && EqualsIgnoringAsciiCase(*selected, NameOf(packFolder))) {
+      failed = !(before.scheme ? store.WriteText(u"", *before.scheme, value_type::kString)
+                               : store.DeleteValue(u"")) ||
+               !(before.source ? store.WriteNumber(kSchemeSource, *before.source)
+                               : store.DeleteValue(kSchemeSource));
+    }
+  } catch (const std::bad_alloc&) {
+    // What was put back is announced below; the files stay for another try.
+    failed = true;
+  }
+  store.Close();
+  if (changed) store.NotifyPointersChanged();
+  if (failed) return result;
+
+  // The pack's files go, the record last, so that a file that stays can be removed another time.
+  bool allGone = true;
+  for (const std::u16string& file : record->files) {
+    if (file == kSourceFile) continue;
+    RemoveFile(files, Join(packFolder, file));
+    if (IsThere(files, Join(packFolder, file)) != false) allGone = false;
+  }
+  if (allGone) RemoveFile(files, Join(packFolder, kSourceFile));
+  result.uninstalled = true;
+  const Status removed = files.RemoveFolder(packFolder);
+  result.filesKept = removed != status::kSuccess && removed != status::kFileNotFound;
+  return result;
+}
 
 }  // namespace pivora

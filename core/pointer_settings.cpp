@@ -10,15 +10,18 @@ namespace {
 constexpr std::u16string_view kControlPanelKey = u"Control Panel";
 constexpr std::u16string_view kCursorsSubKey = u"Cursors";
 constexpr std::u16string_view kCursorsKey = u"Control Panel\\Cursors";
+constexpr std::u16string_view kSchemesSubKey = u"Schemes";
 
 }  // namespace
 
 CPointerSettings::CPointerSettings(Registry& registry, PointerReloader& reloader)
     : registry_(registry), reloader_(reloader), key_(registry) {}
 
-bool CPointerSettings::OpenForReading() {
-  return registry_.Open(root_key::kCurrentUser, kCursorsKey, key_access::kRead, key_.put()) ==
-         status::kSuccess;
+bool CPointerSettings::OpenForReading(bool* missing) {
+  const Status opened =
+      registry_.Open(root_key::kCurrentUser, kCursorsKey, key_access::kRead, key_.put());
+  if (missing != nullptr) *missing = opened == status::kFileNotFound;
+  return opened == status::kSuccess;
 }
 
 bool CPointerSettings::OpenForWriting() {
@@ -41,7 +44,14 @@ bool CPointerSettings::OpenForWriting() {
 }
 
 std::u16string CPointerSettings::ReadRolePath(std::size_t role) const {
-  const std::u16string_view name = PointerRoles.at(role).valueName;
+  std::optional<std::u16string> text;
+  ReadText(PointerRoles.at(role).valueName, text);
+  return text.value_or(u"");
+}
+
+bool CPointerSettings::ReadText(std::u16string_view name,
+                                std::optional<std::u16string>& text) const {
+  text.reset();
   // Most paths fit MAX_PATH; a longer value is read whole with the size the registry reports.
   std::u16string buffer(260, u'\0');
   for (int attempt = 0; attempt < 4; ++attempt) {
@@ -52,25 +62,72 @@ std::u16string CPointerSettings::ReadRolePath(std::size_t role) const {
       buffer.assign(byteCount / sizeof(char16_t) + 2, u'\0');
       continue;
     }
-    if (result != status::kSuccess) return {};
+    if (result == status::kFileNotFound) return true;
+    if (result != status::kSuccess) return false;
     // The type is not checked and the data need not be terminated: the text ends at the first
     // zero unit or at the end of the bytes, an odd trailing byte dropped.
     buffer.resize(std::min<std::size_t>(buffer.size(), byteCount / sizeof(char16_t)));
     if (const std::size_t zero = buffer.find(u'\0'); zero != std::u16string::npos) {
       buffer.resize(zero);
     }
-    return buffer;
+    text = std::move(buffer);
+    return true;
   }
-  return {};
+  return false;
+}
+
+bool CPointerSettings::ReadNumber(std::u16string_view name,
+                                  std::optional<std::uint32_t>& number) const {
+  number.reset();
+  std::uint32_t type = 0;
+  std::uint32_t value = 0;
+  std::uint32_t byteCount = sizeof(value);
+  const Status result = registry_.QueryValue(key_.get(), name, &type, &value, byteCount);
+  if (result == status::kFileNotFound) return true;
+  if (result != status::kSuccess || type != value_type::kDword || byteCount != sizeof(value)) {
+    return false;
+  }
+  number = value;
+  return true;
+}
+
+bool CPointerSettings::WriteText(std::u16string_view name, std::u16string_view text,
+                                 std::uint32_t type) {
+  const std::size_t units = text.size() + 1;
+  if (units > std::numeric_limits<std::uint32_t>::max() / sizeof(char16_t)) return false;
+  std::u16string data(text);  // with the terminating zero unit that c_str() provides
+  return registry_.SetValue(key_.get(), name, type, data.c_str(),
+                            static_cast<std::uint32_t>(units * sizeof(char16_t))) ==
+         status::kSuccess;
+}
+
+bool CPointerSettings::WriteNumber(std::u16string_view name, std::uint32_t number) {
+  return registry_.SetValue(key_.get(), name, value_type::kDword, &number, sizeof(number)) ==
+         status::kSuccess;
+}
+
+bool CPointerSettings::DeleteValue(std::u16string_view name) {
+  const Status deleted = registry_.DeleteValue(key_.get(), name);
+  return deleted == status::kSuccess || deleted == status::kFileNotFound;
+}
+
+bool CPointerSettings::WriteSchemeListEntry(std::u16string_view name, std::u16string_view paths) {
+  CPointerSettings list(registry_, reloader_);
+  return registry_.Create(key_.get(), kSchemesSubKey, key_access::kReadWrite, list.key_.put()) ==
+             status::kSuccess &&
+         list.WriteText(name, paths, value_type::kExpandString);
+}
+
+bool CPointerSettings::DeleteSchemeListEntry(std::u16string_view name) {
+  CPointerSettings list(registry_, reloader_);
+  const Status opened =
+      registry_.Open(key_.get(), kSchemesSubKey, key_access::kReadWrite, list.key_.put());
+  if (opened == status::kFileNotFound) return true;
+  return opened == status::kSuccess && list.DeleteValue(name);
 }
 
 bool CPointerSettings::WriteRolePath(std::size_t role, std::u16string_view path) {
-  const std::size_t units = path.size() + 1;
-  if (units > std::numeric_limits<std::uint32_t>::max() / sizeof(char16_t)) return false;
-  std::u16string data(path);  // with the terminating zero unit that c_str() provides
-  return registry_.SetValue(key_.get(), PointerRoles.at(role).valueName, value_type::kExpandString,
-                            data.c_str(), static_cast<std::uint32_t>(units * sizeof(char16_t))) ==
-         status::kSuccess;
+  return WriteText(PointerRoles.at(role).valueName, path, value_type::kExpandString);
 }
 
 void CPointerSettings::DeleteRolePath(std::size_t role) {

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -19,8 +21,9 @@ class CPointerSettings {
   CPointerSettings(const CPointerSettings&) = delete;
   CPointerSettings& operator=(const CPointerSettings&) = delete;
 
-  // Opens the key with read access; never creates anything.
-  bool OpenForReading();
+  // Opens the key with read access; never creates anything. `missing`, when given, tells a key
+  // that is not there from one that could not be opened.
+  bool OpenForReading(bool* missing = nullptr);
   // Opens the key for writing, creating "Cursors" under an existing "Control Panel" (which is
   // itself never created).
   bool OpenForWriting();
@@ -31,6 +34,20 @@ class CPointerSettings {
   bool WriteRolePath(std::size_t role, std::u16string_view path);
   // The result is of no interest: a value that is not there counts as deleted.
   void DeleteRolePath(std::size_t role);
+
+  // Any value of the key by name (a role's, the default "" that names the scheme in use, "Scheme
+  // Source"): nothing when it is absent; false when it is there but cannot be read.
+  bool ReadText(std::u16string_view name, std::optional<std::u16string>& text) const;
+  bool ReadNumber(std::u16string_view name, std::optional<std::uint32_t>& number) const;
+  bool WriteText(std::u16string_view name, std::u16string_view text, std::uint32_t type);
+  bool WriteNumber(std::u16string_view name, std::uint32_t number);
+  // True once the value is gone, whether or not it was there.
+  bool DeleteValue(std::u16string_view name);
+  // One entry of the system's scheme list (the "Schemes" key under this one): the roles' paths
+  // comma-separated in role order.
+  bool WriteSchemeListEntry(std::u16string_view name, std::u16string_view paths);
+  bool DeleteSchemeListEntry(std::u16string_view name);
+
   void NotifyPointersChanged();
   void Close();
 

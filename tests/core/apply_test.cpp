@@ -59,6 +59,16 @@ TEST_F(ApplyTest, SchemeOfEmptyEntriesDeletesEveryRoleAndNotifiesOnce) {
   EXPECT_EQ(bed.reloader().count, 1);
 }
 
+// The two roles after the fifteen apply like them, in the same reload.
+TEST_F(ApplyTest, PinAndPersonApplyAfterTheFifteen) {
+  const std::u16string pin = Pointer(u"pin.cur");
+  bed.Store(u"Person", u"C:\\person.cur");
+  Apply(Scheme(Section("Arrow", "") + Section("pin", Utf8(pin))));
+  EXPECT_EQ(StoredText(u"Pin"), pin);
+  EXPECT_EQ(StoredText(u"Person"), u"C:\\person.cur");
+  EXPECT_EQ(bed.reloader().count, 1);
+}
+
 TEST_F(ApplyTest, FilesWithoutSectionsChangeNothingButCreateTheKey) {
   for (const std::string& file : {std::string(), Scheme(""), Scheme("Path=C:\\a.cur\r\n")}) {
     bed.RemoveCursorsKey();

@@ -15,7 +15,8 @@ namespace {
 using testing::CaseName;
 using testing::PrintTo;
 
-constexpr std::size_t kArrow = 0, kHelp = 1, kWait = 3, kNWPen = 6, kHand = 14;
+constexpr std::size_t kArrow = 0, kHelp = 1, kWait = 3, kNWPen = 6, kHand = 14, kPin = 15,
+                      kPerson = 16;
 
 // A pack whose scheme lists every role by a string, as most packs do.
 constexpr std::u16string_view kListedPack =
@@ -27,7 +28,7 @@ constexpr std::u16string_view kListedPack =
     u"HKCU,\"Control Panel\\Cursors\\Schemes\",\"%scheme_name% "
     u"100%%\",,\"%10%\\%CUR_DIR%\\%pointer%,"
     u"%10%\\%CUR_DIR%\\%help%,,%10%\\%CUR_DIR%\\%busy%,a,b,c,d,e,f,g,h,i,j,%10%/%CUR_DIR%/"
-    u"%link%,extra,more\"\r\n"
+    u"%link%,pin.cur,more,beyond\"\r\n"
     u"\t; comment with a leading tab\n"
     u"[Strings]\r\n"
     u"CUR_DIR\t= \"Cursors\\Blue Pack\"\r\n"
@@ -46,7 +47,9 @@ TEST(CursorPackTest, ReadsTheSchemesListWithItsStrings) {
   EXPECT_EQ(pack->files[kHelp], u"HelpSel.cur");  // a lone quote is dropped
   EXPECT_EQ(pack->files[2], u"");                 // an empty field: the system's own pointer
   EXPECT_EQ(pack->files[kWait], u"Busy.ani");
-  EXPECT_EQ(pack->files[kHand], u"Link.cur");  // the sixteenth field and later are not roles
+  EXPECT_EQ(pack->files[kHand], u"Link.cur");
+  EXPECT_EQ(pack->files[kPin], u"pin.cur");  // the sixteenth and seventeenth: Pin and Person
+  EXPECT_EQ(pack->files[kPerson], u"more");
 }
 
 TEST(CursorPackTest, ANamedRoleWinsOverTheListAndUnknownNamesAreIgnored) {
@@ -56,13 +59,15 @@ TEST(CursorPackTest, ANamedRoleWinsOverTheListAndUnknownNamesAreIgnored) {
       u"HKCU,\"Control Panel\\Cursors\\Schemes\",Mine,0x00020000,\"a.cur,b.cur\"\n"
       u"hkcu,\"control panel\\cursors\",ARROW,0x00020000,\"%10%\\x\\Named.cur\"\n"
       u"HKCU,\"Control Panel\\Cursors\",NWPen,0x00020000,pen.cur\n"
-      u"HKCU,\"Control Panel\\Cursors\",Pin,0x00020000,pin.cur\n"
+      u"HKCU,\"Control Panel\\Cursors\",Person,0x00020000,person.cur\n"
+      u"HKCU,\"Control Panel\\Cursors\",Pen,0x00020000,unknown.cur\n"
       u"HKLM,\"Control Panel\\Cursors\",Hand,0x00020000,machine.cur\n");
   ASSERT_TRUE(pack);
   EXPECT_EQ(pack->schemeName, u"Mine");
   EXPECT_EQ(pack->files[kArrow], u"Named.cur");
   EXPECT_EQ(pack->files[kHelp], u"b.cur");
   EXPECT_EQ(pack->files[kNWPen], u"pen.cur");
+  EXPECT_EQ(pack->files[kPerson], u"person.cur");
   EXPECT_FALSE(pack->files[kHand]) << "only the user's settings count";
   EXPECT_FALSE(pack->files[kWait]);
 }
@@ -130,6 +135,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         FolderCase{"Plain", u"Blue Pack", u"Blue Pack"},
         FolderCase{"Forbidden", u"a<b>c:d\"e/f\\g|h?i*j\tk", u"a_b_c_d_e_f_g_h_i_j_k"},
+        FolderCase{"VariableAndList", u"%TEMP%, Red", u"_TEMP__ Red"},
         FolderCase{"Ends", u"  .Blue.  ", u"Blue"}, FolderCase{"Empty", u" . ", u""},
         FolderCase{"Device", u"con", u""}, FolderCase{"DeviceWithExtension", u"LPT1.txt", u""},
         FolderCase{"DeviceBeforeBlanks", u"CON .x", u""},

@@ -163,6 +163,72 @@ TEST(PackInstallTest, APackWithoutAnyOfItsFilesInstallsNothing) {
   EXPECT_EQ(bed.reloader().count, 0);
 }
 
+std::u16string ListEntry(TestPlatform& bed, std::u16string_view name) {
+  const std::optional<testing::StoredValue> stored = bed.Stored(name, u"Schemes");
+  return stored ? stored->text.substr(0, stored->text.find(u'\0')) : u"<absent>";
+}
+
+std::optional<std::uint32_t> SchemeSource(TestPlatform& bed) {
+  const std::optional<testing::StoredValue> stored = bed.Stored(u"Scheme Source");
+  if (!stored || stored->type != 4) return std::nullopt;
+  return stored->text[0] | static_cast<std::uint32_t>(stored->text[1]) << 16;
+}
+
+// Settings from before the first install, with a scheme name that holds the record's own
+// separators.
+void StoreBefore(TestPlatform& bed) {
+  bed.MakeFolder(bed.PathOf(u"old"));
+  for (const std::u16string_view role : {u"Arrow", u"Hand"}) {
+    const std::u16string file = bed.PathOf(u"old\\" + std::u16string(role) + u".cur");
+    bed.WriteFile(file, "old");
+    bed.Store(role, file);
+  }
+  bed.Store(u"", u"Mine|\r\nx", 1);
+  const std::uint32_t source = 2;
+  bed.StoreBytes(u"Scheme Source", 4, &source, sizeof(source));
+}
+
+TEST(PackInstallTest, TheSchemeListHasThePackAndUninstallingPutsBackWhatWasThere) {
+  TestPlatform bed;
+  const Bed pack = MakePack(bed);
+  StoreBefore(bed);
+  const CursorPack read = *ReadPackInf(bed.files(), pack.inf);
+  EXPECT_FALSE(InstalledPackForInf(pack.inf, read, bed.Seams()));
+  ASSERT_TRUE(InstallCursorPack(pack.inf, read, bed.Seams()).installed);
+  // A reinstall must not take the pack's own pointers for what was there before.
+  ASSERT_TRUE(InstallCursorPack(pack.inf, read, bed.Seams()).installed);
+
+  const std::u16string f = pack.folder + u"\\";
+  EXPECT_EQ(ListEntry(bed, u"Blue_ Pack"),
+            f + u"arrow.cur," + f + u"help.cur,,,,,,,,,,,,," + f + u"ARROW.CUR,,");
+  EXPECT_EQ(StoredText(bed, u""), u"Blue_ Pack");
+  EXPECT_EQ(SchemeSource(bed), 1u);
+  EXPECT_EQ(InstalledPackForInf(pack.inf, read, bed.Seams()), pack.folder);
+  EXPECT_EQ(InstalledPackForScheme(f + u"Blue_ Pack.crs", bed.Seams()), pack.folder);
+  EXPECT_FALSE(InstalledPackForScheme(bed.PathOf(u"Download\\Blue_ Pack.crs"), bed.Seams()));
+
+  // The person changes one pointer and keeps a file of theirs in the pack's folder.
+  bed.Store(u"Help", bed.PathOf(u"old\\Arrow.cur"));
+  bed.WriteFile(f + u"Mine.crs", "mine");
+  const int reloads = bed.reloader().count;
+  const PackUninstallation undone = UninstallCursorPack(pack.folder, bed.Seams());
+  EXPECT_TRUE(undone.uninstalled);
+  EXPECT_EQ(undone.rolesKept, std::vector<std::size_t>{kHelp});
+  EXPECT_TRUE(undone.filesKept);
+  EXPECT_EQ(StoredText(bed, u"Arrow"), bed.PathOf(u"old\\Arrow.cur"));
+  EXPECT_EQ(StoredText(bed, u"Hand"), bed.PathOf(u"old\\Hand.cur"));
+  EXPECT_EQ(StoredText(bed, u"Help"), bed.PathOf(u"old\\Arrow.cur"));
+  EXPECT_EQ(ListEntry(bed, u"Blue_ Pack"), u"<absent>");
+  EXPECT_EQ(StoredText(bed, u""), u"Mine|\r\nx");
+  EXPECT_EQ(SchemeSource(bed), 2u);
+  EXPECT_EQ(bed.reloader().count, reloads + 1);
+  EXPECT_EQ(bed.ReadFile(f + u"Mine.crs"), "mine");
+  for (const std::u16string_view gone : {u"arrow.cur", u"help.cur", u"Blue_ Pack.crs"}) {
+    EXPECT_FALSE(bed.files().Exists(f + std::u16string(gone))) << Narrow(gone);
+  }
+  EXPECT_FALSE(InstalledPackForScheme(f + u"Mine.crs", bed.Seams()));
+}
+
 // The walk, over a first installation and over a reinstallation.
 void WalkInstall(bool again) {
   Bed pack;
@@ -207,6 +273,36 @@ void WalkInstall(bool again) {
           EXPECT_FALSE(bed.files().Exists(pack.folder + std::u16string(aside)))
               << what << ": " << Narrow(aside) << " left";
         }
+        EXPECT_EQ(bed.registry().openHandles, 0) << what;
+      });
+}
+
+TEST(PackInstallTest, AnUninstallationPutsBackEachPointerOrLeavesIt) {
+  Bed pack;
+  WalkFaults(
+      [&](TestPlatform& bed) {
+        pack = MakePack(bed);
+        StoreBefore(bed);
+        ASSERT_TRUE(InstallCursorPack(pack.inf, *ReadPackInf(bed.files(), pack.inf), bed.Seams())
+                        .installed);
+        bed.WriteFile(pack.folder + u"\\Mine.crs", "mine");
+      },
+      [&](TestPlatform& bed, FileSystem& files) {
+        const Platform seams{bed.registry(), files, bed.paths(), bed.reloader()};
+        UninstallCursorPack(pack.folder, seams);
+      },
+      [&](TestPlatform& bed, const std::string& what) {
+        const bool recorded = bed.files().Exists(pack.folder + u"\\Pivora.source");
+        for (const std::u16string_view role : {u"Arrow", u"Hand"}) {
+          const std::u16string now = StoredText(bed, role);
+          const std::u16string old = bed.PathOf(u"old\\" + std::u16string(role) + u".cur");
+          EXPECT_TRUE(now == old || (recorded && now.starts_with(pack.folder)))
+              << what << ": " << Narrow(now);
+          // A pointer still naming the pack's folder names a file that is there.
+          EXPECT_TRUE(now == old || bed.files().Exists(now)) << what;
+        }
+        EXPECT_TRUE(recorded || ListEntry(bed, u"Blue_ Pack") == u"<absent>") << what;
+        EXPECT_EQ(bed.ReadFile(pack.folder + u"\\Mine.crs"), "mine") << what;
         EXPECT_EQ(bed.registry().openHandles, 0) << what;
       });
 }

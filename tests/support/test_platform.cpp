@@ -100,10 +100,13 @@ constexpr std::u16string_view kCursors = u"Control Panel\\Cursors";
 
 TestPlatform::TestPlatform() : host_(MakeTestHost()), registry_(host_->registry()) {}
 
-std::optional<StoredValue> TestPlatform::Stored(std::u16string_view valueName) {
+std::optional<StoredValue> TestPlatform::Stored(std::u16string_view valueName,
+                                                std::u16string_view subKey) {
   Registry& raw = host_->registry();
   RegistryKey key(raw);
-  if (raw.Open(root_key::kCurrentUser, kCursors, key_access::kRead, key.put()) != 0) {
+  const std::u16string path =
+      std::u16string(kCursors) + (subKey.empty() ? u"" : u"\\" + std::u16string(subKey));
+  if (raw.Open(root_key::kCurrentUser, path, key_access::kRead, key.put()) != 0) {
     return std::nullopt;
   }
   StoredValue value;

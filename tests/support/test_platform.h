@@ -112,8 +112,9 @@ class TestPlatform {
   std::optional<std::string> ReadFile(std::u16string_view path) { return host_->ReadFile(path); }
   std::vector<std::u16string> FileNames() { return host_->FileNames(); }
 
-  // The store as it is, read and changed past the recording.
-  std::optional<StoredValue> Stored(std::u16string_view valueName);
+  // The store as it is, read and changed past the recording; `subKey` is under the Cursors key.
+  std::optional<StoredValue> Stored(std::u16string_view valueName,
+                                    std::u16string_view subKey = u"");
   void Store(std::u16string_view valueName, std::u16string_view text,
              std::uint32_t type = 2 /* REG_EXPAND_SZ */);
   void StoreBytes(std::u16string_view valueName, std::uint32_t type, const void* data,
