@@ -4,7 +4,9 @@
 #include "dll/object_map.h"
 #include "dll/registration.h"
 #include "module/load_state.h"
+#include "server/com_barrier.h"
 #include "server/com_module.h"
+#include "shellext/shell_seams.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
   // The records were built before this runs; a lock one of them could not set up refuses the
@@ -19,6 +21,14 @@ extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID rclsid, REFIID riid
 
 extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() { return pivora::CanUnloadNow(); }
 
-extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() { return pivora::RegisterServer(); }
+extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
+  return pivora::ComBarrier(pivora::kOutOfMemoryOrUnexpected, [] {
+    return pivora::RegisterServer(pivora::Win32ShellSeams().windows);
+  });
+}
 
-extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer() { return pivora::UnregisterServer(); }
+extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer() {
+  return pivora::ComBarrier(pivora::kOutOfMemoryOrUnexpected, [] {
+    return pivora::UnregisterServer(pivora::Win32ShellSeams().windows);
+  });
+}

@@ -7,11 +7,15 @@
 #include <string>
 
 #include "platform/registry.h"
+#include "platform/window_system.h"
 
 namespace pivora {
 
-HRESULT RegisterServer() noexcept;
-HRESULT UnregisterServer() noexcept;
+// The exports' bodies: out of memory may throw, to the export's barrier. Each tells the shell
+// that file associations changed once it has succeeded, so that the file manager shows (or stops
+// showing) the verbs, icons and thumbnails without a restart.
+HRESULT RegisterServer(WindowSystem& windows);
+HRESULT UnregisterServer(WindowSystem& windows);
 
 // What registration adds beside its scripts: the .crs file type with its verbs, the handler keys
 // of .cur and .ani, and the pack handler's key for every .inf. A failed step skips only what

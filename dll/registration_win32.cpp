@@ -7,6 +7,7 @@
 #include "dll/object_map.h"
 #include "module/module_records.h"
 #include "platform/platform_win32.h"
+#include "platform/unique_handle.h"
 #include "resources/resource_ids.h"
 #include "resources/resource_text.h"
 #include "server/com_barrier.h"
@@ -239,17 +240,13 @@ const ReplacementEntry kAppIdReplacement[] = {
     {nullptr, nullptr},
 };
 
-// The scripts are ANSI text read in the system's default code page, whatever the caller's.
-class SystemLocale {
- public:
-  SystemLocale() : previous_(GetThreadLocale()) { SetThreadLocale(LOCALE_SYSTEM_DEFAULT); }
-  SystemLocale(const SystemLocale&) = delete;
-  SystemLocale& operator=(const SystemLocale&) = delete;
-  ~SystemLocale() { SetThreadLocale(previous_); }
-
- private:
-  LCID previous_;
-};
+// The scripts are ANSI text read in the system's default code page, whatever the caller's: the
+// caller's locale comes back when the guard goes.
+auto SystemLocale() {
+  const LCID previous = GetThreadLocale();
+  SetThreadLocale(LOCALE_SYSTEM_DEFAULT);
+  return ScopeGuard([previous] { SetThreadLocale(previous); });
+}
 
 HRESULT UpdateClasses(bool doRegister) {
   for (ObjectMapEntry& row : comModule.objectMap) {
@@ -277,7 +274,14 @@ bool RegisterAssociations(Registry& registry) {
   RegistryKey packs(registry);
   const bool infs = registry.Create(kClassesRoot, PackHandlerKey(), key_access::kRead,
                                     packs.put()) == status::kSuccess;
-  return cursors && animated && infs && thumbnails;
+  // An installed pack's scheme offers its uninstall; the key goes with the ProgID's tree.
+  RegistryKey packSchemes(registry);
+  const bool schemes =
+      registry.Create(kClassesRoot,
+                      std::u16string(kProgId) + std::u16string(kHandlersKey) +
+                          kCursorPackClassIdText,
+                      key_access::kRead, packSchemes.put()) == status::kSuccess;
+  return cursors && animated && infs && thumbnails && schemes;
 }
 
 bool UnregisterAssociations(Registry& registry) {
@@ -300,21 +304,22 @@ bool UnregisterAssociations(Registry& registry) {
   return removed && packsRemoved;
 }
 
-HRESULT RegisterServer() noexcept {
-  HRESULT result = S_OK;
+HRESULT RegisterServer(WindowSystem& windows) {
   {
-    const SystemLocale locale;
-    result = RunRegistryScript(IDR_APPID_SCRIPT, true, kAppIdReplacement);
-    if (SUCCEEDED(result)) result = UpdateClasses(true);
+    const auto locale = SystemLocale();
+    PIVORA_RETURN_IF_FAILED(RunRegistryScript(IDR_APPID_SCRIPT, true, kAppIdReplacement));
+    PIVORA_RETURN_IF_FAILED(UpdateClasses(true));
   }
-  if (FAILED(result)) return result;
-  return ComBarrier(kAlwaysUnexpected, [] {
+  // The association steps answer any exception alike, as registration has always reported them.
+  PIVORA_RETURN_IF_FAILED(ComBarrier(kAlwaysUnexpected, [] {
     Win32Registry registry;
     return RegisterAssociations(registry) ? S_OK : E_FAIL;
-  });
+  }));
+  windows.NotifyAssociationsChanged();
+  return S_OK;
 }
 
-HRESULT UnregisterServer() noexcept {
+HRESULT UnregisterServer(WindowSystem& windows) {
   // Every later step runs even when this one fails; a handler key that stays fails the whole.
   const HRESULT associations = ComBarrier(kAlwaysFail, [] {
     Win32Registry registry;
@@ -322,12 +327,14 @@ HRESULT UnregisterServer() noexcept {
   });
   HRESULT result = S_OK;
   {
-    const SystemLocale locale;
+    const auto locale = SystemLocale();
     result = UpdateClasses(false);
     if (SUCCEEDED(result)) result = RunRegistryScript(IDR_APPID_SCRIPT, false, kAppIdReplacement);
   }
-  if (FAILED(associations)) return associations;
-  return result;
+  PIVORA_RETURN_IF_FAILED(associations);
+  PIVORA_RETURN_IF_FAILED(result);
+  windows.NotifyAssociationsChanged();
+  return S_OK;
 }
 
 }  // namespace pivora

@@ -66,6 +66,7 @@ class Win32WindowSystem final : public WindowSystem {
                                             std::u16string_view extension) override;
   void ShowMessage(WindowHandle owner, std::u16string_view text, std::u16string_view caption,
                    MessageKind kind) override;
+  void NotifyAssociationsChanged() override;
 };
 
 // All real seams together.

@@ -1,7 +1,8 @@
 // The window-system seam of the context-menu handler: pointers for the previews, the save
 // dialog and the one failure message of the scheme export. The handler takes it as a reference
 // so tests can record what it was asked and answer for the user; the Win32 binding is a line per
-// call (LoadCursorW, LoadCursorFromFileW, DestroyCursor, GetSaveFileNameW, MessageBoxW).
+// call (LoadCursorW, LoadCursorFromFileW, DestroyCursor, GetSaveFileNameW, MessageBoxW,
+// SHChangeNotify).
 #pragma once
 
 #include <cstdint>
@@ -39,6 +40,10 @@ class WindowSystem {
   // A message box modal to `owner`, with the icon of its kind.
   virtual void ShowMessage(WindowHandle owner, std::u16string_view text,
                            std::u16string_view caption, MessageKind kind) = 0;
+
+  // Tells the file manager that file types' verbs, icons or handlers changed (SHChangeNotify
+  // with SHCNE_ASSOCCHANGED).
+  virtual void NotifyAssociationsChanged() = 0;
 };
 
 }  // namespace pivora

@@ -1,7 +1,8 @@
-// The window system bound to user32 and comdlg32.
+// The window system bound to user32, comdlg32 and shell32.
 #include <windows.h>
 
 #include <commdlg.h>
+#include <shlobj.h>
 
 #include "platform/platform_win32.h"
 
@@ -54,4 +55,9 @@ void Win32WindowSystem::ShowMessage(WindowHandle owner, std::u16string_view text
   MessageBoxW(Window(owner), WideString(text).c_str(), WideString(caption).c_str(),
               MB_OK | (kind == MessageKind::kWarning ? MB_ICONWARNING : MB_ICONERROR));
 }
+
+void Win32WindowSystem::NotifyAssociationsChanged() {
+  SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
+}
+
 }  // namespace pivora

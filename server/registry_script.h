@@ -14,7 +14,8 @@ struct ReplacementEntry {
 };
 
 // The caller's pairs come first, then the module's standard ones ("APPID"), then "Module" and
-// "Module_Raw" (the library's path with single quotes doubled).
+// "Module_Raw" (the library's path with single quotes doubled). Out of memory may throw: the
+// barrier is the export's that runs registration.
 HRESULT RunRegistryScript(std::uint16_t resourceId, bool doRegister,
                           const ReplacementEntry* list = nullptr);
 

@@ -5,34 +5,26 @@
 
 #include "module/module_records.h"
 #include "platform/platform_win32.h"
-#include "server/com_barrier.h"
+#include "platform/unique_handle.h"
 #include "server/com_module.h"
 #include "server/com_reg_object.h"
 
 namespace pivora {
 namespace {
 
-// A module file loaded for its resources only, released when this goes.
-class DataFile {
- public:
-  explicit DataFile(const wchar_t* path)
-      : module_(LoadLibraryExW(path, nullptr, LOAD_LIBRARY_AS_DATAFILE)) {}
-  DataFile(const DataFile&) = delete;
-  DataFile& operator=(const DataFile&) = delete;
-  ~DataFile() {
-    if (module_ != nullptr) FreeLibrary(module_);
-  }
-  HMODULE get() const { return module_; }
-
- private:
-  HMODULE module_;
+// A module file loaded for its resources only.
+struct DataFileTraits {
+  using type = HMODULE;
+  static HMODULE invalid() { return nullptr; }
+  static void close(HMODULE module) { FreeLibrary(module); }
 };
 
 // Loads the script resource from the module file and runs it in the thread's ANSI code page.
 HRESULT RunResourceScript(CRegObject& registrar, const wchar_t* modulePath,
                           std::uint16_t resourceId, const wchar_t* resourceType, bool doRegister) {
-  const DataFile file(modulePath);
-  if (file.get() == nullptr) return LastErrorResult();
+  const UniqueHandle<DataFileTraits> file(
+      LoadLibraryExW(modulePath, nullptr, LOAD_LIBRARY_AS_DATAFILE));
+  if (!file) return LastErrorResult();
   const HRSRC found = FindResourceW(file.get(), MAKEINTRESOURCEW(resourceId), resourceType);
   if (found == nullptr) return LastErrorResult();
   const HGLOBAL loaded = LoadResource(file.get(), found);
@@ -63,26 +55,23 @@ std::u16string DoubledQuotes(const wchar_t* path) {
 }  // namespace
 
 HRESULT RunRegistryScript(std::uint16_t resourceId, bool doRegister, const ReplacementEntry* list) {
-  return ComBarrier(kOutOfMemoryOrUnexpected, [&]() -> HRESULT {
-    CRegObject registrar;
-    for (const ReplacementEntry* entry = list; entry != nullptr && entry->name != nullptr;
-         ++entry) {
-      if (entry->value != nullptr) registrar.DefineReplacement(entry->name, entry->value);
-    }
-    if (const HRESULT result = currentModule->AddStandardReplacements(&registrar); FAILED(result)) {
-      return result;
-    }
-    wchar_t path[MAX_PATH] = {};
-    const DWORD length = GetModuleFileNameW(baseModule.moduleInstance, path, MAX_PATH);
-    if (length == 0) return LastErrorResult();
-    if (length == MAX_PATH) return HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
-    const std::u16string module = DoubledQuotes(path);
-    if (FAILED(registrar.DefineReplacement(u"Module", module.c_str())) ||
-        FAILED(registrar.DefineReplacement(u"Module_Raw", module.c_str()))) {
-      return E_OUTOFMEMORY;
-    }
-    return RunResourceScript(registrar, path, resourceId, L"REGISTRY", doRegister);
-  });
+  CRegObject registrar;
+  for (const ReplacementEntry* entry = list; entry != nullptr && entry->name != nullptr; ++entry) {
+    if (entry->value != nullptr) registrar.DefineReplacement(entry->name, entry->value);
+  }
+  if (const HRESULT result = currentModule->AddStandardReplacements(&registrar); FAILED(result)) {
+    return result;
+  }
+  wchar_t path[MAX_PATH] = {};
+  const DWORD length = GetModuleFileNameW(baseModule.moduleInstance, path, MAX_PATH);
+  if (length == 0) return LastErrorResult();
+  if (length == MAX_PATH) return HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
+  const std::u16string module = DoubledQuotes(path);
+  if (FAILED(registrar.DefineReplacement(u"Module", module.c_str())) ||
+      FAILED(registrar.DefineReplacement(u"Module_Raw", module.c_str()))) {
+    return E_OUTOFMEMORY;
+  }
+  return RunResourceScript(registrar, path, resourceId, L"REGISTRY", doRegister);
 }
 
 }  // namespace pivora

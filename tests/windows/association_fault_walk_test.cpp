@@ -16,6 +16,7 @@
 #include "platform/platform_win32.h"
 #include "tests/support/seam_faults.h"
 #include "tests/support/test_platform.h"
+#include "tests/windows/quiet_windows.h"
 
 namespace pivora {
 namespace {
@@ -187,6 +188,27 @@ TEST(AssociationFaultWalkTest, UnregisteringKeepsOtherOwnersWhateverFails) {
         }
         ExpectOthersKeptAndOursGone(what);
       });
+}
+
+// The file manager is told once a registration or an unregistration has succeeded, and not
+// after one that failed (here a handler key cannot be made under a volatile parent).
+TEST(RegistrationNoticeTest, TheShellHearsOfEachSuccessOnly) {
+  ScratchClassesRoot root;
+  testing::QuietWindows windows;
+  ASSERT_EQ(RegisterServer(windows), S_OK);
+  EXPECT_EQ(windows.associationChanges, 1);
+  ASSERT_EQ(UnregisterServer(windows), S_OK);
+  EXPECT_EQ(windows.associationChanges, 2);
+
+  root.Reset();
+  HKEY fileType = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, L"anifile", 0, nullptr, REG_OPTION_VOLATILE,
+                            KEY_ALL_ACCESS, nullptr, &fileType, nullptr),
+            ERROR_SUCCESS);
+  RegCloseKey(fileType);
+  EXPECT_EQ(RegisterServer(windows), E_FAIL);
+  EXPECT_EQ(windows.associationChanges, 2);
+  UnregisterServer(windows);
 }
 
 }  // namespace

@@ -46,6 +46,7 @@ class AnsweringWindows final : public WindowSystem {
                                             std::u16string_view, std::u16string_view) override {
     return path_;
   }
+  void NotifyAssociationsChanged() override {}
   void ShowMessage(WindowHandle, std::u16string_view, std::u16string_view, MessageKind) override {
     ++messages;
   }

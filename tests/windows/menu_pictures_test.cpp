@@ -49,6 +49,7 @@ class RecordingWindows final : public WindowSystem {
                                             std::u16string_view, std::u16string_view) override {
     return std::nullopt;
   }
+  void NotifyAssociationsChanged() override {}
   void ShowMessage(WindowHandle, std::u16string_view, std::u16string_view, MessageKind) override {}
 
   std::map<std::uint16_t, PointerHandle> replacements;

@@ -1,5 +1,6 @@
 // A window system for handlers built in the tests: no pointers, no dialog (as if cancelled), and
-// the messages it was asked to show, recorded as "caption: text".
+// the messages it was asked to show, recorded as "caption: text", and how often it was told
+// that associations changed.
 #pragma once
 
 #include <string>
@@ -23,9 +24,11 @@ class QuietWindows final : public WindowSystem {
     messages.push_back(std::u16string(caption) + u": " + std::u16string(text));
     kinds.push_back(kind);
   }
+  void NotifyAssociationsChanged() override { ++associationChanges; }
 
   std::vector<std::u16string> messages;
   std::vector<MessageKind> kinds;
+  int associationChanges = 0;
 };
 
 }  // namespace pivora::testing
