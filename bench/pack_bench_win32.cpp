@@ -1,6 +1,7 @@
 // Installing a cursor pack of 15 pointer files, measured side by side in one run on this prefix:
 //   - "Install Cursor Pack" through the library's menu, as the file manager calls it (create the
-//     handler, Initialize, QueryContextMenu, InvokeCommand), in this process;
+//     handler, Initialize, QueryContextMenu, InvokeCommand), in this process, and "Uninstall
+//     Cursor Pack" the same way, of a pack installed just before;
 //   - the system's own INF road: setupapi's InstallHinfSection on DefaultInstall, in this
 //     process, and through rundll32 as the system's "Install" verb runs it.
 // The settings are cleared before every run (untimed); what each way leaves is checked: ours
@@ -68,43 +69,58 @@ int main() {
   const std::wstring verb =
       L"rundll32.exe setupapi.dll,InstallHinfSection DefaultInstall 132 " + inf.wstring();
 
+  // The way the file manager chooses an item of the pack's menu: offset 0 installs, 1 uninstalls.
+  const auto chooseFromMenu = [&](UINT offset) {
+    IShellExtInit* init = nullptr;
+    IContextMenu* menu = nullptr;
+    factory->CreateInstance(nullptr, IID_IShellExtInit, reinterpret_cast<void**>(&init));
+    init->Initialize(nullptr, const_cast<pivora::testing::DropDataObject*>(&selection), nullptr);
+    init->QueryInterface(IID_IContextMenu, reinterpret_cast<void**>(&menu));
+    const HMENU shellMenu = CreatePopupMenu();
+    menu->QueryContextMenu(shellMenu, 0, 1, 100, CMF_NORMAL);
+    CMINVOKECOMMANDINFO info{};
+    info.cbSize = sizeof(info);
+    info.lpVerb = MAKEINTRESOURCEA(offset);
+    menu->InvokeCommand(&info);
+    DestroyMenu(shellMenu);
+    menu->Release();
+    init->Release();
+  };
+  const auto packInUse = [] {
+    return pivora::testing::StoredPointer(L"Arrow").find(L"Green Sample") != std::wstring::npos;
+  };
+
   std::vector<Way> ways = {{"Install Cursor Pack, through the menu", {}},
                            {"setupapi InstallHinfSection, in process", {}},
-                           {"rundll32 setupapi,InstallHinfSection", {}}};
+                           {"rundll32 setupapi,InstallHinfSection", {}},
+                           {"Uninstall Cursor Pack, through the menu", {}}};
+  constexpr std::size_t kUninstall = 3;
+  // Each round ends with the pack uninstalled, so each round's first install is a first one.
   for (int round = 0; round < kRounds; ++round) {
     for (std::size_t way = 0; way < ways.size(); ++way) {
       pivora::testing::ClearPointerSettings();
+      // The uninstall is timed over a pack installed just before, untimed.
+      if (way == kUninstall) chooseFromMenu(0);
       ways[way].times.push_back(Time([&] {
         if (way == 0) {
-          IShellExtInit* init = nullptr;
-          IContextMenu* menu = nullptr;
-          factory->CreateInstance(nullptr, IID_IShellExtInit, reinterpret_cast<void**>(&init));
-          init->Initialize(nullptr, const_cast<pivora::testing::DropDataObject*>(&selection),
-                           nullptr);
-          init->QueryInterface(IID_IContextMenu, reinterpret_cast<void**>(&menu));
-          const HMENU shellMenu = CreatePopupMenu();
-          menu->QueryContextMenu(shellMenu, 0, 1, 100, CMF_NORMAL);
-          CMINVOKECOMMANDINFO info{};
-          info.cbSize = sizeof(info);
-          info.lpVerb = MAKEINTRESOURCEA(0);
-          menu->InvokeCommand(&info);
-          DestroyMenu(shellMenu);
-          menu->Release();
-          init->Release();
+          chooseFromMenu(0);
         } else if (way == 1) {
           installHinfSection(nullptr, nullptr, section.c_str(), 0);
-        } else {
+        } else if (way == 2) {
           pivora::testing::RunToEnd(verb);
+        } else {
+          chooseFromMenu(1);
         }
       }));
-      if (pivora::testing::StoredPointer(L"Arrow").find(L"Green Sample") == std::wstring::npos) {
-        ways[way].appliedEveryTime = false;
-      }
+      if (packInUse() != (way != kUninstall)) ways[way].appliedEveryTime = false;
     }
   }
   factory->Release();
   const double ours = Median(ways[0].times);
-  std::printf("Installing a cursor pack of 15 files, %d interleaved rounds, medians:\n", kRounds);
+  std::printf(
+      "Installing and uninstalling a cursor pack of 15 files, %d interleaved rounds, "
+      "medians:\n",
+      kRounds);
   std::printf("  %-42s %9s %8s  %s\n", "way", "ms", "x ours", "pointers changed");
   for (const Way& way : ways) {
     const double median = Median(way.times);

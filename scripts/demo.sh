@@ -14,7 +14,7 @@ export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 # English output, whatever the machine's locale; the Czech menu asks for its own.
 export LC_ALL=C.UTF-8
 
-steps=12
+steps=13
 step=0
 progress() {
   step=$((step + 1))
@@ -148,6 +148,31 @@ local_packs=$(quietly wine cmd /c echo %LOCALAPPDATA%)\\Pivora\\Cursors
 echo "    Installed into $local_packs\\Green Sample:"
 ls "$(quietly winepath -u "$local_packs\\Green Sample")" | tr '\n' ' ' | fold -s -w 90 | sed 's/^/      /'
 echo
+echo "    In the system's scheme list, and selected there (the mouse settings show it):"
+quietly wine reg query 'HKCU\Control Panel\Cursors\Schemes' /v 'Green Sample' |
+  sed -n 's/^ *Green Sample  *\(REG_[A-Z_]*\)  *\(.\{0,60\}\).*/      Schemes\\Green Sample = \2... (\1)/p'
+quietly wine reg query 'HKCU\Control Panel\Cursors' /ve | sed -n 's/^ *(Default)  *REG_SZ  */      (default) = /p'
+quietly wine reg query 'HKCU\Control Panel\Cursors' /v 'Scheme Source' |
+  sed -n 's/^ *Scheme Source  *REG_DWORD  */      Scheme Source = /p'
+
+progress "Uninstalling the pack through its scheme's menu: the pointers from before the install come back"
+pack_scheme="$local_packs\\Green Sample\\Green Sample.crs"
+quietly wine "$host" "$pack_scheme" | sed 's/^/    /'
+quietly wine "$host" "$pack_scheme" --choose-text "Uninstall Cursor Pack" | tail -n 1 | sed 's/^/    /'
+pointers >"$demo/pointers-5.txt"
+if cmp -s "$demo/pointers-3.txt" "$demo/pointers-5.txt"; then
+  echo "    Every pointer is as it was before the pack was installed."
+else
+  echo "    The pointers are NOT as they were before the pack was installed." >&2
+  exit 1
+fi
+if quietly wine reg query 'HKCU\Control Panel\Cursors\Schemes' /v 'Green Sample' >/dev/null; then
+  echo "    The pack is still in the system's scheme list." >&2
+  exit 1
+fi
+[ -e "$(quietly winepath -u "$local_packs\\Green Sample")" ] &&
+  { echo "    The pack's folder is still there." >&2; exit 1; }
+echo "    The pack is gone from the scheme list, and its folder with the files the install wrote."
 
 progress "Uninstalling silently: Uninstall.exe /S, then comparing the registry with how it was found"
 quietly wine 'C:\Program Files\Pivora\Uninstall.exe' /S
@@ -178,12 +203,12 @@ wineserver -w
 echo
 echo "Done. Pointer settings along the way (paths under $schemes):"
 short() { sed -e "s/^C:\\\\Pointer Schemes\\\\//" -e "s/^.*\\\\Pivora\\\\Cursors\\\\/(pack) /"; }
-printf '  %-12s %-20s %-20s %-20s %-20s %-30s\n' Role "Before" "Role chosen" "Blue.crs applied" \
-  "Mine.crs applied" "Pack installed"
+printf '  %-12s %-20s %-20s %-20s %-20s %-30s %-20s\n' Role "Before" "Role chosen" \
+  "Blue.crs applied" "Mine.crs applied" "Pack installed" "Pack uninstalled"
 paste -d '|' <(printf '%s\n' "${roles[@]}") <(short <"$demo/pointers-0.txt") \
   <(short <"$demo/pointers-1.txt") <(short <"$demo/pointers-2.txt") <(short <"$demo/pointers-3.txt") \
-  <(short <"$demo/pointers-4.txt") |
-  awk -F'|' '{ printf "  %-12s %-20s %-20s %-20s %-20s %-30s\n", $1, $2, $3, $4, $5, $6 }'
+  <(short <"$demo/pointers-4.txt") <(short <"$demo/pointers-5.txt") |
+  awk -F'|' '{ printf "  %-12s %-20s %-20s %-20s %-20s %-30s %-20s\n", $1, $2, $3, $4, $5, $6, $7 }'
 echo
 echo "The menu as it appeared on screen: $demo/menu.png"
 echo "The thumbnail of Blue.crs: $demo/thumbnail.png"

@@ -1,5 +1,6 @@
-// The context-menu handler of INF files: "Install Cursor Pack" on the install.inf of a cursor
-// pack, nothing on any other INF.
+// The context-menu handler of cursor packs: "Install Cursor Pack" on the install.inf of a cursor
+// pack, and "Uninstall Cursor Pack" beside it once that pack is installed, and on the installed
+// pack's own scheme file; nothing on any other INF or scheme.
 #pragma once
 
 #include <windows.h>
@@ -34,7 +35,7 @@ class CCursorPackExt
   HRESULT STDMETHODCALLTYPE Initialize(PCIDLIST_ABSOLUTE folder, IDataObject* data,
                                        HKEY progId) override;
 
-  // IContextMenu: one item, identifier offset 0.
+  // IContextMenu: install at identifier offset 0, uninstall at offset 1.
   HRESULT STDMETHODCALLTYPE QueryContextMenu(HMENU menu, UINT indexMenu, UINT idCmdFirst,
                                              UINT idCmdLast, UINT flags) override;
   HRESULT STDMETHODCALLTYPE InvokeCommand(CMINVOKECOMMANDINFO* info) override;
@@ -44,10 +45,13 @@ class CCursorPackExt
  private:
   HRESULT BuildMenu(HMENU menu, UINT indexMenu, UINT idCmdFirst, UINT idCmdLast, UINT flags);
   HRESULT Install(HWND owner);
+  HRESULT Uninstall(HWND owner);
 
   SelectedPath selectedFile{};
   // What the selected INF installs, read when the menu is built.
   std::optional<CursorPack> pack;
+  // The installed pack's folder that the selected INF or scheme can uninstall, found with it.
+  std::optional<std::u16string> installedFolder;
   // Shown by the menus, never freed by them: it lives as long as the object.
   UniqueBitmap glyph;
 };

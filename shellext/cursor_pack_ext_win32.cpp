@@ -28,6 +28,20 @@ std::u16string RoleList(const std::vector<std::size_t>& roles) {
   return list;
 }
 
+constexpr UINT kUninstallOffset = 1;
+
+// The handler is registered for INF files and for scheme files; a scheme can only be uninstalled.
+bool IsSchemeFile(std::u16string_view path) {
+  constexpr std::u16string_view kExtension = u".crs";
+  return path.size() >= kExtension.size() &&
+         EqualsIgnoringAsciiCase(path.substr(path.size() - kExtension.size()), kExtension);
+}
+
+bool AddItem(HMENU menu, UINT position, UINT id, UINT textId) {
+  const std::u16string text = ResourceText(textId, kTextUnits);
+  return InsertMenuW(menu, position, MF_BYPOSITION | MF_STRING, id, AsWide(text.c_str())) != FALSE;
+}
+
 }  // namespace
 
 const CLSID CLSID_CursorPackExt = GuidFromText(kCursorPackClassIdText);
@@ -35,6 +49,7 @@ const CLSID CLSID_CursorPackExt = GuidFromText(kCursorPackClassIdText);
 HRESULT CCursorPackExt::Initialize(PCIDLIST_ABSOLUTE, IDataObject* data, HKEY) {
   return ComBarrier(kAlwaysUnexpected, [&] {
     pack.reset();
+    installedFolder.reset();
     return InitializeSelection(data, selectedFile);
   });
 }
@@ -52,28 +67,41 @@ HRESULT CCursorPackExt::BuildMenu(HMENU menu, UINT indexMenu, UINT idCmdFirst, U
   if ((flags & CMF_DEFAULTONLY) != 0 || idCmdLast < idCmdFirst || selectedFile[0] == L'\0') {
     return S_OK;
   }
-  pack = ReadPackInf(seams->files, SelectedPathOf(selectedFile));
-  if (!pack) return S_OK;
-  const std::u16string text = ResourceText(IDS_INSTALL_PACK, kTextUnits);
-  if (!InsertMenuW(menu, indexMenu, MF_BYPOSITION | MF_STRING, idCmdFirst, AsWide(text.c_str()))) {
-    return S_OK;
+  const std::u16string_view path = SelectedPathOf(selectedFile);
+  UINT items = 0;
+  if (IsSchemeFile(path)) {
+    installedFolder = InstalledPackForScheme(path, seams->Core());
+  } else {
+    pack = ReadPackInf(seams->files, path);
+    if (!pack || !AddItem(menu, indexMenu, idCmdFirst, IDS_INSTALL_PACK)) return S_OK;
+    items = 1;
+    installedFolder = InstalledPackForInf(path, *pack, seams->Core());
   }
-  PreviewPainter(*seams).Finish(menu, indexMenu, glyph);
-  return MAKE_HRESULT(SEVERITY_SUCCESS, 0, 1);
+  // The identifiers used run to the highest offset: uninstall's, whenever it is there.
+  UINT used = items;
+  if (installedFolder && idCmdLast > idCmdFirst &&
+      AddItem(menu, indexMenu + items, idCmdFirst + kUninstallOffset, IDS_UNINSTALL_PACK)) {
+    ++items;
+    used = kUninstallOffset + 1;
+  }
+  if (items == 0) return S_OK;
+  PreviewPainter painter(*seams);
+  for (UINT item = 0; item < items; ++item) painter.Finish(menu, indexMenu + item, glyph);
+  return MAKE_HRESULT(SEVERITY_SUCCESS, 0, used);
 }
 
 HRESULT CCursorPackExt::InvokeCommand(CMINVOKECOMMANDINFO* info) {
   return ComBarrier(kOutOfMemoryOrUnexpected, [&]() -> HRESULT {
     if (info == nullptr) return E_INVALIDARG;
     const auto verb = reinterpret_cast<std::uintptr_t>(info->lpVerb);
-    // A text verb, or an offset past the one item.
-    if (HIWORD(verb) != 0 || LOWORD(verb) != 0) return E_INVALIDARG;
-    return Install(info->hwnd);
+    // A text verb, or an offset past the two items.
+    if (HIWORD(verb) != 0 || LOWORD(verb) > kUninstallOffset) return E_INVALIDARG;
+    return LOWORD(verb) == kUninstallOffset ? Uninstall(info->hwnd) : Install(info->hwnd);
   });
 }
 
 HRESULT CCursorPackExt::Install(HWND owner) {
-  if (selectedFile[0] == L'\0') return E_UNEXPECTED;
+  if (selectedFile[0] == L'\0' || IsSchemeFile(SelectedPathOf(selectedFile))) return E_UNEXPECTED;
   if (!pack) pack = ReadPackInf(seams->files, SelectedPathOf(selectedFile));
   const auto window = reinterpret_cast<WindowHandle>(owner);
   const std::u16string caption = ResourceText(IDS_PACK_CAPTION, kTextUnits);
@@ -94,11 +122,51 @@ HRESULT CCursorPackExt::Install(HWND owner) {
   return S_OK;
 }
 
+// The pack's folder of the selection, as the menu found it (or as it is found now, for a caller
+// that invokes a verb without building the menu), and what uninstalling it kept or failed.
+HRESULT CCursorPackExt::Uninstall(HWND owner) {
+  if (selectedFile[0] == L'\0') return E_UNEXPECTED;
+  const std::u16string_view path = SelectedPathOf(selectedFile);
+  if (!installedFolder && IsSchemeFile(path)) {
+    installedFolder = InstalledPackForScheme(path, seams->Core());
+  } else if (!installedFolder) {
+    if (!pack) pack = ReadPackInf(seams->files, path);
+    if (pack) installedFolder = InstalledPackForInf(path, *pack, seams->Core());
+  }
+  const auto window = reinterpret_cast<WindowHandle>(owner);
+  const std::u16string caption = ResourceText(IDS_PACK_CAPTION, kTextUnits);
+  const PackUninstallation done =
+      installedFolder ? UninstallCursorPack(*installedFolder, seams->Core()) : PackUninstallation{};
+  if (!done.uninstalled) {
+    seams->windows.ShowMessage(window, ResourceText(IDS_PACK_UNINSTALL_FAILED, kTextUnits), caption,
+                               MessageKind::kError);
+    return E_FAIL;
+  }
+  if (!done.rolesKept.empty() || done.filesKept) {
+    std::u16string kept = RoleList(done.rolesKept);
+    if (done.filesKept) {
+      if (!kept.empty()) kept += u"\n";
+      kept += FormatText(ResourceText(IDS_PACK_OWN_FILES, kTextUnits), *installedFolder);
+    }
+    seams->windows.ShowMessage(window,
+                               FormatText(ResourceText(IDS_PACK_UNINSTALL_KEPT, kTextUnits), kept),
+                               caption, MessageKind::kWarning);
+  }
+  installedFolder.reset();
+  return S_OK;
+}
+
 HRESULT CCursorPackExt::GetCommandString(UINT_PTR idCmd, UINT type, UINT*, CHAR* name, UINT size) {
   return ComBarrier(kOutOfMemoryOrUnexpected, [&]() -> HRESULT {
-    if (type == GCS_VALIDATEA || type == GCS_VALIDATEW) return idCmd == 0 ? S_OK : S_FALSE;
+    if (type == GCS_VALIDATEA || type == GCS_VALIDATEW) {
+      return idCmd <= kUninstallOffset ? S_OK : S_FALSE;
+    }
     if (type != GCS_HELPTEXTA && type != GCS_HELPTEXTW) return E_INVALIDARG;
-    return CopyHelpText(ResourceText(IDS_INSTALL_PACK_HELP, kTextUnits), type, name, size);
+    if (idCmd > kUninstallOffset) return E_INVALIDARG;
+    return CopyHelpText(
+        ResourceText(idCmd == kUninstallOffset ? IDS_UNINSTALL_PACK_HELP : IDS_INSTALL_PACK_HELP,
+                     kTextUnits),
+        type, name, size);
   });
 }
 

@@ -82,10 +82,12 @@ class RegistrationTest : public ::testing::Test {
   RegistrySnapshot cursors{HKEY_CURRENT_USER, {L"Control Panel\\Cursors"}};
 };
 
-// The cursor packs' handler: its class, its approval and its key under every INF appear and go.
+// The cursor packs' handler: its class, its approval and its keys under every INF and under the
+// scheme file type (an installed pack's scheme offers its uninstall) appear and go.
 TEST_F(RegistrationTest, ThePackHandlerIsRegisteredForEveryINFAndRemovedAgain) {
   const std::wstring handler =
       L"SystemFileAssociations\\.inf\\ShellEx\\ContextMenuHandlers\\" + kPackClass;
+  const std::wstring schemes = L"Pivora.crs.1\\ShellEx\\ContextMenuHandlers\\" + kPackClass;
   ASSERT_EQ(Regsvr32(), 0u);
   EXPECT_EQ(Text(HKEY_CLASSES_ROOT, L"CLSID\\" + kPackClass), L"Pivora.CursorPackExt Class");
   EXPECT_EQ(Text(HKEY_CLASSES_ROOT, L"CLSID\\" + kPackClass + L"\\InprocServer32"),
@@ -93,11 +95,13 @@ TEST_F(RegistrationTest, ThePackHandlerIsRegisteredForEveryINFAndRemovedAgain) {
   EXPECT_EQ(Text(HKEY_LOCAL_MACHINE, kApproved, kPackClass.c_str()),
             L"Pivora - Cursor Pack Extension");
   EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, handler));
+  EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, schemes));
 
   ASSERT_EQ(Regsvr32(true), 0u);
   EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"CLSID\\" + kPackClass));
   EXPECT_EQ(Text(HKEY_LOCAL_MACHINE, kApproved, kPackClass.c_str()), std::nullopt);
   EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, handler));
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, schemes));
   EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"SystemFileAssociations\\.inf\\ShellEx"));
 }
 

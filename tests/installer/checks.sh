@@ -5,6 +5,7 @@ run="$here/../../cmake/wine-run.sh"
 clsid='{3A7C52E1-9D04-4B8E-A6F3-1C2D8E905B47}'
 pack_clsid='{8D2F4A61-3B7E-4C95-9E1A-52C7F0B3D648}'
 pack_handler="HKCR\\SystemFileAssociations\\.inf\\ShellEx\\ContextMenuHandlers\\$pack_clsid"
+scheme_pack_handler="HKCR\\Pivora.crs.1\\ShellEx\\ContextMenuHandlers\\$pack_clsid"
 thumbnail_clsid='{5C1E7B39-8A42-4F6D-B3C8-0E9D2A7F4B15}'
 thumbnail_handler='HKCR\Pivora.crs.1\ShellEx\{e357fccd-a995-4576-b01f-234630154e96}'
 approved_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Shell Extensions\Approved'
@@ -92,6 +93,7 @@ expect_registered() {
   expect_value "HKCR\\CLSID\\$pack_clsid\\InprocServer32" '' "$win_dir\\Pivora.dll"
   expect_value "$approved_key" "$pack_clsid" 'Pivora - Cursor Pack Extension'
   expect_key "$pack_handler"
+  expect_key "$scheme_pack_handler"
   expect_value "HKCR\\CLSID\\$thumbnail_clsid\\InprocServer32" ThreadingModel Apartment
   expect_value "$approved_key" "$thumbnail_clsid" 'Pivora - Scheme Thumbnails'
   expect_value "$thumbnail_handler" '' "$thumbnail_clsid"
@@ -103,7 +105,7 @@ expect_unregistered() {
   for key in "HKCR\\CLSID\\$clsid" "HKCR\\AppID\\Pivora.DLL" 'HKCR\Pivora.crs.1' \
     "HKCR\\curfile\\ShellEx\\ContextMenuHandlers\\$clsid" \
     "HKCR\\anifile\\ShellEx\\ContextMenuHandlers\\$clsid" "HKCR\\CLSID\\$pack_clsid" \
-    "$pack_handler" "HKCR\\CLSID\\$thumbnail_clsid"; do
+    "$pack_handler" "$scheme_pack_handler" "HKCR\\CLSID\\$thumbnail_clsid"; do
     checks=$((checks + 1))
     if reg_query "$key"; then fail "$when: key $key exists"; fi
   done

@@ -1,6 +1,6 @@
-// The INF handler as the shell uses it: "Install Cursor Pack" on a pack's INF and nothing on
+// The pack handler as the shell uses it: "Install Cursor Pack" on a pack's INF and nothing on
 // another, and choosing it installs the pack, says which roles kept their pointer, or says that
-// it could not install.
+// it could not install; "Uninstall Cursor Pack" on an installed pack's INF and scheme.
 #include <windows.h>
 
 #include <shlobj.h>
@@ -51,27 +51,30 @@ class CursorPackExtTest : public ::testing::Test {
     return result;
   }
 
-  // The items the handler adds to an empty menu, by their texts.
+  // The items the handler adds to an empty menu, by their texts; their identifiers in `ids`.
   std::vector<std::wstring> MenuItems(HRESULT& result) {
     const HMENU shellMenu = CreatePopupMenu();
     result = menu->QueryContextMenu(shellMenu, 0, 100, 200, CMF_NORMAL);
     std::vector<std::wstring> items;
+    ids.clear();
     for (int i = 0; i < GetMenuItemCount(shellMenu); ++i) {
       wchar_t text[128] = {};
       GetMenuStringW(shellMenu, static_cast<UINT>(i), text, 128, MF_BYPOSITION);
       items.push_back(text);
-      EXPECT_EQ(GetMenuItemID(shellMenu, i), 100u);
+      ids.push_back(GetMenuItemID(shellMenu, i));
     }
     DestroyMenu(shellMenu);
     return items;
   }
 
-  HRESULT Choose() {
+  HRESULT Choose(UINT offset = 0) {
     CMINVOKECOMMANDINFO info{};
     info.cbSize = sizeof(info);
-    info.lpVerb = MAKEINTRESOURCEA(0);
+    info.lpVerb = MAKEINTRESOURCEA(offset);
     return menu->InvokeCommand(&info);
   }
+
+  std::vector<UINT> ids;
 
   TestPlatform bed;
   testing::QuietWindows windows;
@@ -87,6 +90,7 @@ TEST_F(CursorPackExtTest, APacksINFGetsOneItemThatInstallsIt) {
             std::vector<std::wstring>{CzechExpected() ? L"Nainstalovat sadu ukazatelů"
                                                       : L"Install Cursor Pack"});
   EXPECT_EQ(result, MAKE_HRESULT(SEVERITY_SUCCESS, 0, 1));
+  EXPECT_EQ(ids, std::vector<UINT>{100});
 
   EXPECT_EQ(Choose(), S_OK);
   const std::u16string folder = bed.PathOf(u"Local\\Pivora\\Cursors\\Test");
@@ -105,7 +109,43 @@ TEST_F(CursorPackExtTest, APacksINFGetsOneItemThatInstallsIt) {
   EXPECT_EQ(menu->GetCommandString(0, GCS_HELPTEXTW, nullptr, reinterpret_cast<CHAR*>(help), 128),
             S_OK);
   EXPECT_NE(help[0], L'\0');
-  EXPECT_EQ(menu->GetCommandString(1, GCS_VALIDATEW, nullptr, nullptr, 0), S_FALSE);
+  EXPECT_EQ(menu->GetCommandString(2, GCS_VALIDATEW, nullptr, nullptr, 0), S_FALSE);
+}
+
+// Once installed, the pack's INF and the scheme in its folder offer the uninstall (offset 1),
+// which puts back what was there before; a scheme anywhere else offers nothing.
+TEST_F(CursorPackExtTest, AnInstalledPackIsUninstalledFromItsINFOrItsScheme) {
+  bed.WriteFile(bed.PathOf(u"Pack\\own.crs"), "[Arrow]\r\nPath=a.cur\r\n");
+  const std::wstring uninstall =
+      CzechExpected() ? L"Odinstalovat sadu ukazatelů" : L"Uninstall Cursor Pack";
+  ASSERT_EQ(Select(bed.PathOf(u"Pack\\install.inf")), S_OK);
+  ASSERT_EQ(Choose(), S_OK);
+  HRESULT result = E_FAIL;
+  ASSERT_EQ(Select(bed.PathOf(u"Pack\\install.inf")), S_OK);
+  EXPECT_EQ(MenuItems(result).at(1), uninstall);
+  EXPECT_EQ(ids, (std::vector<UINT>{100, 101}));
+  EXPECT_EQ(result, MAKE_HRESULT(SEVERITY_SUCCESS, 0, 2));
+
+  ASSERT_EQ(Select(bed.PathOf(u"Pack\\own.crs")), S_OK);
+  EXPECT_TRUE(MenuItems(result).empty());
+  const std::u16string folder = bed.PathOf(u"Local\\Pivora\\Cursors\\Test");
+  ASSERT_EQ(Select(folder + u"\\Test.crs"), S_OK);
+  EXPECT_EQ(MenuItems(result), std::vector<std::wstring>{uninstall});
+  EXPECT_EQ(ids, std::vector<UINT>{101});
+  EXPECT_EQ(result, MAKE_HRESULT(SEVERITY_SUCCESS, 0, 2));
+  wchar_t help[128] = {};
+  EXPECT_EQ(menu->GetCommandString(1, GCS_HELPTEXTW, nullptr, reinterpret_cast<CHAR*>(help), 128),
+            S_OK);
+  EXPECT_NE(help[0], L'\0');
+
+  windows.messages.clear();
+  EXPECT_EQ(Choose(1), S_OK);
+  EXPECT_FALSE(bed.Stored(u"Arrow")) << "the pointer the install found was the system's";
+  EXPECT_FALSE(bed.files().Exists(folder));
+  EXPECT_TRUE(windows.messages.empty()) << "nothing was kept";
+  ASSERT_EQ(Select(bed.PathOf(u"Pack\\install.inf")), S_OK);
+  EXPECT_EQ(MenuItems(result).size(), 1u) << "uninstalled: the INF offers the install again";
+  EXPECT_EQ(Choose(1), E_FAIL) << "nothing to uninstall";
 }
 
 TEST_F(CursorPackExtTest, AnotherINFGetsNothing) {

@@ -94,6 +94,22 @@ const Text kTexts[] = {
      u"Žádný ze souborů ukazatelů sady neleží vedle jejího souboru INF, a proto nebylo nic "
      u"nainstalováno.",
      89, 98},
+    {141, u"Location Select", u"Výběr umístění", 15, 14},
+    {142, u"Person Select", u"Výběr osoby", 13, 11},
+    {143, u"Uninstall Cursor Pack", u"Odinstalovat sadu ukazatelů", 21, 27},
+    {144,
+     u"Put back the pointers that were in use before this cursor pack was installed, and remove "
+     u"its files.",
+     u"Vrátit ukazatele používané před instalací této sady ukazatelů a odebrat její soubory.", 99,
+     85},
+    {145,
+     u"The pack is uninstalled. What was changed after it was installed was kept as it is:\n\n%s",
+     u"Sada je odinstalována. Co se po její instalaci změnilo, zůstalo beze změny:\n\n%s", 87, 79},
+    {146,
+     u"Cannot uninstall the cursor pack. Please verify that the pointer settings can be changed.",
+     u"Sadu ukazatelů se nepodařilo odinstalovat. Prosím ověřte, že lze měnit nastavení ukazatelů.",
+     89, 91},
+    {147, u"Your own files in %s", u"Vaše vlastní soubory ve složce %s", 20, 33},
 };
 
 std::u16string Load(std::uint32_t id, int capacity = 512) {
@@ -115,7 +131,7 @@ TEST(ResourceTextTest, EveryTextInTheThreadsLanguage) {
 }
 
 TEST(ResourceTextTest, IdsOutsideTheTablesHaveNoText) {
-  for (std::uint32_t id : {0u, 99u, 104u, 105u, 110u, 111u, 141u, 143u, 144u, 201u, 65535u}) {
+  for (std::uint32_t id : {0u, 99u, 104u, 105u, 110u, 111u, 148u, 159u, 160u, 201u, 65535u}) {
     char16_t buffer[16] = {u'x'};
     EXPECT_EQ(LoadResourceText(id, buffer, 16), 0) << id;
   }
@@ -229,9 +245,9 @@ TEST_F(LibraryResourcesTest, StringTablesHoldEveryTextInBothLanguages) {
   ASSERT_NE(library, nullptr);
   const WORD english = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
   const WORD czech = MAKELANGID(LANG_CZECH, SUBLANG_DEFAULT);
-  // Every id of the three blocks, 96 to 143: its text, or nothing where the table has none.
+  // Every id of the four blocks, 96 to 159: its text, or nothing where the table has none.
   for (const WORD language : {english, czech}) {
-    for (std::uint32_t id = 96; id < 144; ++id) {
+    for (std::uint32_t id = 96; id < 160; ++id) {
       const auto text = std::find_if(std::begin(kTexts), std::end(kTexts),
                                      [id](const Text& t) { return t.id == id; });
       const std::u16string_view expected = text == std::end(kTexts) ? u""
@@ -251,12 +267,13 @@ TEST_F(LibraryResourcesTest, StringTablesHoldEveryTextInBothLanguages) {
               czechExpected ? text.czech : text.english)
         << text.id;
   }
-  // String tables are blocks of sixteen: ids 96-111, 112-127, 128-143, each in two languages.
-  for (const int block : {7, 8, 9}) {
+  // String tables are blocks of sixteen: ids 96-111, 112-127, 128-143, 144-159, each in two
+  // languages.
+  for (const int block : {7, 8, 9, 10}) {
     EXPECT_EQ(Languages(RT_STRING, MAKEINTRESOURCEW(block)), (std::vector<WORD>{czech, english}))
         << block;
   }
-  EXPECT_EQ(Names(RT_STRING), (std::vector<ULONG_PTR>{7, 8, 9}));
+  EXPECT_EQ(Names(RT_STRING), (std::vector<ULONG_PTR>{7, 8, 9, 10}));
 }
 
 TEST_F(LibraryResourcesTest, RegistryScriptsAreStoredByteForByte) {
