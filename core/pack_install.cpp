@@ -176,7 +176,9 @@ std::optional<Record> ReadRecord(FileSystem& files, std::u16string_view folder) 
       ReadBeforeLine(line, *record.before);
     } else if (line == kBeforeLine) {
       record.before.emplace();
-    } else if (!line.empty()) {
+    } else if (!line.empty() && line != u"." && line != u".." &&
+               line.find_first_of(u"\\/:") == std::u16string_view::npos) {
+      // Only a name inside the folder: whatever the record says, nothing outside it is ours.
       record.files.emplace_back(line);
     }
   }

@@ -229,6 +229,22 @@ TEST(PackInstallTest, TheSchemeListHasThePackAndUninstallingPutsBackWhatWasThere
   EXPECT_FALSE(InstalledPackForScheme(f + u"Mine.crs", bed.Seams()));
 }
 
+// A record that names a file outside the pack's folder (edited by hand, or copied in from
+// elsewhere) removes nothing there.
+TEST(PackInstallTest, UninstallingRemovesNothingOutsideThePacksFolder) {
+  TestPlatform bed;
+  const Bed pack = MakePack(bed);
+  ASSERT_TRUE(
+      InstallCursorPack(pack.inf, *ReadPackInf(bed.files(), pack.inf), bed.Seams()).installed);
+  bed.WriteFile(bed.PathOf(u"Local\\Pivora\\Cursors\\outside.txt"), "theirs");
+  const std::u16string recordPath = pack.folder + u"\\Pivora.source";
+  std::string record = bed.ReadFile(recordPath).value_or("");
+  record.insert(record.find(":before"), "..\\outside.txt\r\n");
+  bed.WriteFile(recordPath, record);
+  EXPECT_TRUE(UninstallCursorPack(pack.folder, bed.Seams()).uninstalled);
+  EXPECT_EQ(bed.ReadFile(bed.PathOf(u"Local\\Pivora\\Cursors\\outside.txt")), "theirs");
+}
+
 // The walk, over a first installation and over a reinstallation.
 void WalkInstall(bool again) {
   Bed pack;
