@@ -21,9 +21,14 @@
 #include <string>
 
 #include "bench/timing.h"
+#include "platform/unique_handle_win32.h"
+#include "shellext/gdi.h"
 #include "tools/pointer_files.h"
 
 namespace {
+
+using pivora::UniqueBitmap;
+using pivora::UniqueCom;
 
 using pivora::bench::Median;
 using pivora::bench::Milliseconds;
@@ -143,17 +148,16 @@ std::vector<Scheme> WriteSchemes() {
 double TimeThumbnail(IClassFactory* factory, const std::wstring& scheme, UINT size = 256) {
   LARGE_INTEGER start, end;
   QueryPerformanceCounter(&start);
-  IInitializeWithFile* init = nullptr;
-  factory->CreateInstance(nullptr, kInitializeWithFile, reinterpret_cast<void**>(&init));
-  init->Initialize(scheme.c_str(), STGM_READ);
-  IThumbnailProvider* provider = nullptr;
-  init->QueryInterface(kThumbnailProvider, reinterpret_cast<void**>(&provider));
-  HBITMAP bitmap = nullptr;
-  WTS_ALPHATYPE alpha = WTSAT_UNKNOWN;
-  provider->GetThumbnail(size, &bitmap, &alpha);
-  DeleteObject(bitmap);
-  provider->Release();
-  init->Release();
+  {
+    UniqueCom<IInitializeWithFile> init;
+    factory->CreateInstance(nullptr, kInitializeWithFile, init.put());
+    init->Initialize(scheme.c_str(), STGM_READ);
+    UniqueCom<IThumbnailProvider> provider;
+    init->QueryInterface(kThumbnailProvider, provider.put());
+    UniqueBitmap bitmap;
+    WTS_ALPHATYPE alpha = WTSAT_UNKNOWN;
+    provider->GetThumbnail(size, bitmap.put(), &alpha);
+  }  // released before the clock stops: part of what a thumbnail costs
   QueryPerformanceCounter(&end);
   return Milliseconds(start, end);
 }
@@ -182,16 +186,10 @@ int main() {
   using GetClassObject = HRESULT STDAPICALLTYPE(REFCLSID, REFIID, void**);
   auto* getClassObject = reinterpret_cast<GetClassObject*>(
       reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
-  IClassFactory* factory = nullptr;
-  if (getClassObject(kHandlerClass, IID_IClassFactory, reinterpret_cast<void**>(&factory)) !=
-      S_OK) {
-    return 1;
-  }
-  IClassFactory* thumbnails = nullptr;
-  if (getClassObject(kThumbnailClass, IID_IClassFactory, reinterpret_cast<void**>(&thumbnails)) !=
-      S_OK) {
-    return 1;
-  }
+  UniqueCom<IClassFactory> factory;
+  if (getClassObject(kHandlerClass, IID_IClassFactory, factory.put()) != S_OK) return 1;
+  UniqueCom<IClassFactory> thumbnails;
+  if (getClassObject(kThumbnailClass, IID_IClassFactory, thumbnails.put()) != S_OK) return 1;
   const std::vector<Scheme> schemes = WriteSchemes();
   const std::wstring& scheme = schemes[0].path;
   constexpr UINT kSizes[] = {96, 256, 1024};
@@ -199,13 +197,14 @@ int main() {
   std::vector<double> again;
   std::vector<double> pictures[std::size(kSizes)];
   for (int run = 0; run < kRuns; ++run) {
-    IContextMenu* menu = nullptr;
-    factory->CreateInstance(nullptr, IID_IContextMenu, reinterpret_cast<void**>(&menu));
-    fresh.push_back(TimeMenu(menu));
-    again.push_back(TimeMenu(menu));
-    menu->Release();
+    {
+      UniqueCom<IContextMenu> menu;
+      factory->CreateInstance(nullptr, IID_IContextMenu, menu.put());
+      fresh.push_back(TimeMenu(menu.get()));
+      again.push_back(TimeMenu(menu.get()));
+    }
     for (std::size_t size = 0; size < std::size(kSizes); ++size) {
-      pictures[size].push_back(TimeThumbnail(thumbnails, scheme, kSizes[size]));
+      pictures[size].push_back(TimeThumbnail(thumbnails.get(), scheme, kSizes[size]));
     }
   }
   // Each hostile scheme interleaved with the plain one.
@@ -214,12 +213,12 @@ int main() {
   std::vector<std::vector<double>> hostile(schemes.size());
   for (int run = 0; run < kHostileRuns; ++run) {
     for (std::size_t i = 1; i < schemes.size(); ++i) {
-      plain.push_back(TimeThumbnail(thumbnails, scheme));
-      hostile[i].push_back(TimeThumbnail(thumbnails, schemes[i].path));
+      plain.push_back(TimeThumbnail(thumbnails.get(), scheme));
+      hostile[i].push_back(TimeThumbnail(thumbnails.get(), schemes[i].path));
     }
   }
-  thumbnails->Release();
-  factory->Release();
+  thumbnails.reset();
+  factory.reset();
   std::printf("QueryContextMenu, new handler:   median %.3f ms over %d runs\n", Median(fresh),
               kRuns);
   std::printf("QueryContextMenu, second menu:   median %.3f ms over %d runs\n", Median(again),

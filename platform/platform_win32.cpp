@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "platform/platform_win32.h"
-#include "platform/unique_handle.h"
+#include "platform/unique_handle_win32.h"
 
 namespace pivora {
 namespace {
@@ -17,7 +17,7 @@ KeyHandle Handle(HKEY key) { return reinterpret_cast<KeyHandle>(key); }
 
 HANDLE File(FileHandle handle) { return reinterpret_cast<HANDLE>(handle); }
 
-struct FindTraits {
+struct FindTraits : Win32Traits {
   using type = HANDLE;
   static HANDLE invalid() { return INVALID_HANDLE_VALUE; }
   static void close(HANDLE search) { FindClose(search); }

@@ -1,5 +1,6 @@
-// One small move-only owner per kind of Win32 handle; the traits say what is invalid and how a
-// handle is released.
+// One small move-only owner per kind of Win32 handle; the traits say what is invalid, how a
+// handle is released, and what of the thread's state a release must leave as it was (`Kept`, a
+// guard held across the close: the Win32 traits keep the last error, see unique_handle_win32.h).
 #pragma once
 
 #include <utility>
@@ -26,8 +27,16 @@ class UniqueHandle {
   explicit operator bool() const { return handle_ != Traits::invalid(); }
   type release() { return std::exchange(handle_, Traits::invalid()); }
   void reset(type handle = Traits::invalid()) {
-    if (handle_ != Traits::invalid()) Traits::close(handle_);
+    if (handle_ != Traits::invalid()) {
+      [[maybe_unused]] const typename Traits::Kept kept{};
+      Traits::close(handle_);
+    }
     handle_ = handle;
+  }
+  // For the calls that hand out a handle through a pointer; closes what was held before.
+  type* put() {
+    reset();
+    return &handle_;
   }
 
  private:

@@ -4,7 +4,7 @@
 
 #include "core/pointer_roles.h"
 #include "platform/platform_win32.h"
-#include "platform/unique_handle.h"
+#include "platform/unique_handle_win32.h"
 #include "resources/resource_ids.h"
 #include "resources/resource_text.h"
 #include "shellext/menu_command.h"
@@ -13,7 +13,7 @@
 namespace pivora {
 namespace {
 
-struct MenuTraits {
+struct MenuTraits : Win32Traits {
   using type = HMENU;
   static HMENU invalid() { return nullptr; }
   static void close(HMENU menu) { DestroyMenu(menu); }

@@ -22,7 +22,7 @@ struct PreviewPainter::Resources {
   UniqueMemoryDc canvasDc{CreateCompatibleDC(screen.get())};
   UniqueBrush background{CreateSolidBrush(GetSysColor(COLOR_MENU))};
   UniqueBitmap canvas{CreateCompatibleBitmap(screen.get(), kCanvasSize, kCanvasSize)};
-  Selection canvasSelected{canvasDc.get(), canvas.get()};
+  Selection canvasSelected{Select(canvasDc.get(), canvas.get())};
 };
 
 PreviewPainter::PreviewPainter(ShellSeams& seams)
@@ -61,8 +61,8 @@ void PreviewPainter::DrawRole(std::size_t role, HMENU submenu, UniqueBitmap& pre
     preview.reset(CreateCompatibleBitmap(r.screen.get(), kPreviewSize, kPreviewSize));
   }
   {
-    const Selection selected(r.small.get(), preview.get());
-    const StretchMode halftone(r.small.get(), HALFTONE);
+    const Selection selected = Select(r.small.get(), preview.get());
+    const StretchMode halftone = SetStretchMode(r.small.get(), HALFTONE);
     StretchBlt(r.small.get(), 0, 0, kPreviewSize, kPreviewSize, r.canvasDc.get(), 0, 0, kCanvasSize,
                kCanvasSize, SRCCOPY);
   }
@@ -75,8 +75,8 @@ void PreviewPainter::BuildGlyph(UniqueBitmap& glyph) {
   UniqueBitmap picture(CreateCompatibleBitmap(r.screen.get(), kPreviewSize, kPreviewSize));
   UniqueBitmap resource(LoadBitmapW(baseModule.resourceInstance, MAKEINTRESOURCEW(IDB_MENU_GLYPH)));
   {
-    const Selection target(r.small.get(), picture.get());
-    const Selection source(r.canvasDc.get(), resource.get());
+    const Selection target = Select(r.small.get(), picture.get());
+    const Selection source = Select(r.canvasDc.get(), resource.get());
     const RECT area{0, 0, kPreviewSize, kPreviewSize};
     FillRect(r.small.get(), &area, reinterpret_cast<HBRUSH>(COLOR_MENU + 1));
     const BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};

@@ -8,6 +8,7 @@
 
 #include "core/scheme_picture.h"
 #include "platform/platform_win32.h"
+#include "platform/unique_handle_win32.h"
 #include "resources/resource_ids.h"
 #include "server/com_barrier.h"
 #include "shellext/gdi.h"
@@ -21,15 +22,6 @@ constexpr UINT kLargest = 1024;
 constexpr CLSID kClsidImagingFactory = GuidFromText(u"{CACAF262-9370-4615-A13B-9F5539DA4C0A}");
 constexpr IID kIidImagingFactory = GuidFromText(u"{EC5EC8A9-C395-4314-9C77-54D7A935FF70}");
 constexpr GUID kPremultipliedBgra = GuidFromText(u"{6FDDC324-4E03-4BFE-B185-3D77768DC910}");
-
-template <typename Interface>
-struct ComTraits {
-  using type = Interface*;
-  static Interface* invalid() { return nullptr; }
-  static void close(Interface* object) { object->Release(); }
-};
-template <typename Interface>
-using UniqueCom = UniqueHandle<ComTraits<Interface>>;
 
 // PNG images through the system's imaging component, created through COM on the first PNG of
 // a thumbnail (so nothing is imported at load, and most thumbnails never create it).

@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "tools/com_ref.h"
+#include "platform/unique_handle_win32.h"
 
 namespace pivora::host {
 
@@ -34,7 +34,7 @@ std::vector<std::wstring> AssociationKeys(const std::wstring& file);
 std::vector<HandlerEntry> FindContextMenuHandlers(const std::wstring& file);
 
 // The shell's own data object for one file (CF_HDROP with its path), or null.
-ComRef<IDataObject> ShellDataObject(const std::wstring& file);
+UniqueCom<IDataObject> ShellDataObject(const std::wstring& file);
 
 struct MenuItem {
   UINT id = 0;  // the identifier the menu returns when the item is chosen
@@ -69,7 +69,7 @@ class ContextMenu {
 
  private:
   struct Handler {
-    ComRef<IContextMenu> menu;
+    UniqueCom<IContextMenu> menu;
     UINT first = 0;
     UINT count = 0;
   };

@@ -11,6 +11,8 @@
 #include <fstream>
 #include <utility>
 
+#include "platform/platform_win32.h"
+#include "shellext/gdi.h"
 #include "tools/images.h"
 #include "tools/shell_host.h"
 
@@ -26,22 +28,14 @@ constexpr wchar_t kDialogClass[] = L"#32770";
 constexpr int kFileNameCombo = 0x47C;  // cmb13, the OFN_EXPLORER save dialog
 constexpr int kFileNameEdit = 0x480;   // edt1, old-style save dialog
 
-class RegKey {
- public:
-  RegKey() = default;
-  RegKey(const RegKey&) = delete;
-  RegKey& operator=(const RegKey&) = delete;
-  ~RegKey() {
-    if (key_ != nullptr) RegCloseKey(key_);
-  }
-  bool Open(HKEY parent, const std::wstring& path) {
-    return RegOpenKeyExW(parent, path.c_str(), 0, KEY_READ, &key_) == ERROR_SUCCESS;
-  }
-  HKEY get() const { return key_; }
+// Keys are opened through the library's own registry binding, and owned as it owns them.
+Win32Registry registry;
 
- private:
-  HKEY key_ = nullptr;
-};
+bool OpenClassesKey(const std::wstring& path, RegistryKey& key) {
+  return registry.Open(root_key::kClassesRoot, AsUtf16(path.c_str()), key_access::kRead,
+                       key.put()) == status::kSuccess;
+}
+HKEY Key(const RegistryKey& key) { return reinterpret_cast<HKEY>(key.get()); }
 
 struct PidlFree {
   void operator()(ITEMIDLIST* pidl) const { CoTaskMemFree(pidl); }
@@ -151,13 +145,14 @@ bool SaveWindowsPicture(const std::vector<HWND>& windows, const std::wstring& pn
   info.bmiHeader.biPlanes = 1;
   info.bmiHeader.biBitCount = 32;
   void* bits = nullptr;
-  const HDC screen = GetDC(nullptr);
-  const HDC memory = CreateCompatibleDC(screen);
-  const HBITMAP canvas = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  const UniqueScreenDc screen(GetDC(nullptr));
+  const UniqueMemoryDc memory(CreateCompatibleDC(screen.get()));
+  const UniqueBitmap canvas(
+      CreateDIBSection(memory.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
   std::vector<std::uint8_t> rgba;
-  if (canvas != nullptr) {
-    const HGDIOBJ previous = SelectObject(memory, canvas);
-    BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
+  if (canvas) {
+    const Selection selected = Select(memory.get(), canvas.get());
+    BitBlt(memory.get(), 0, 0, width, height, screen.get(), area.left, area.top, SRCCOPY);
     GdiFlush();
     rgba.resize(static_cast<std::size_t>(width) * height * 4);
     const auto* bgra = static_cast<const std::uint8_t*>(bits);
@@ -171,11 +166,7 @@ bool SaveWindowsPicture(const std::vector<HWND>& windows, const std::wstring& pn
       rgba[i + 2] = shown ? bgra[i] : 255;
       rgba[i + 3] = 255;
     }
-    SelectObject(memory, previous);
-    DeleteObject(canvas);
   }
-  DeleteDC(memory);
-  ReleaseDC(nullptr, screen);
   if (rgba.empty()) return false;
   const std::vector<std::uint8_t> file = images::PngFile(width, height, rgba);
   std::ofstream out(std::filesystem::path(png), std::ios::binary);
@@ -203,9 +194,9 @@ std::vector<std::wstring> AssociationKeys(const std::wstring& file) {
 std::vector<HandlerEntry> FindContextMenuHandlers(const std::wstring& file) {
   std::vector<HandlerEntry> found;
   for (const std::wstring& path : AssociationKeys(file)) {
-    RegKey handlers;
-    if (!handlers.Open(HKEY_CLASSES_ROOT, path)) continue;
-    for (const std::wstring& name : SubkeyNames(handlers.get())) {
+    RegistryKey handlers(registry);
+    if (!OpenClassesKey(path, handlers)) continue;
+    for (const std::wstring& name : SubkeyNames(Key(handlers))) {
       HandlerEntry entry;
       entry.key = path + L"\\" + name;
       if (!ParseClsid(name, entry.clsid) &&
@@ -223,12 +214,12 @@ std::vector<HandlerEntry> FindContextMenuHandlers(const std::wstring& file) {
   return found;
 }
 
-ComRef<IDataObject> ShellDataObject(const std::wstring& file) {
-  ComRef<IDataObject> data;
+UniqueCom<IDataObject> ShellDataObject(const std::wstring& file) {
+  UniqueCom<IDataObject> data;
   PIDLIST_ABSOLUTE parsed = nullptr;
   if (SHParseDisplayName(file.c_str(), nullptr, &parsed, 0, nullptr) != S_OK) return data;
   const Pidl item(parsed);
-  ComRef<IShellFolder> folder;
+  UniqueCom<IShellFolder> folder;
   PCUITEMID_CHILD child = nullptr;
   if (SHBindToParent(item.get(), IID_IShellFolder, folder.put(), &child) == S_OK) {
     folder->GetUIObjectOf(nullptr, 1, &child, IID_IDataObject, nullptr, data.put());
@@ -242,7 +233,7 @@ ContextMenu::ContextMenu(const std::wstring& file, UINT flags) : menu_(CreatePop
     problems_.push_back(L"no context-menu handler is registered for " + file);
     return;
   }
-  const ComRef<IDataObject> data = ShellDataObject(file);
+  const UniqueCom<IDataObject> data = ShellDataObject(file);
   PIDLIST_ABSOLUTE parsed = nullptr;
   if (data.get() == nullptr ||
       SHParseDisplayName(file.c_str(), nullptr, &parsed, 0, nullptr) != S_OK) {
@@ -251,20 +242,20 @@ ContextMenu::ContextMenu(const std::wstring& file, UINT flags) : menu_(CreatePop
   }
   const Pidl folder(parsed);
   ILRemoveLastID(folder.get());
-  RegKey type;
+  RegistryKey type(registry);
   const std::wstring typeName = FileType(file);
-  if (!typeName.empty()) type.Open(HKEY_CLASSES_ROOT, typeName);
+  if (!typeName.empty()) OpenClassesKey(typeName, type);
 
   UINT next = kFirstId;
   for (const HandlerEntry& entry : entries) {
-    ComRef<IShellExtInit> init;
+    UniqueCom<IShellExtInit> init;
     Handler handler;
     HRESULT result =
         CoCreateInstance(entry.clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IShellExtInit, init.put());
     const wchar_t* step = L"CoCreateInstance";
     if (SUCCEEDED(result)) {
       step = L"Initialize";
-      result = init->Initialize(folder.get(), data.get(), type.get());
+      result = init->Initialize(folder.get(), data.get(), Key(type));
     }
     if (SUCCEEDED(result)) {
       step = L"QueryInterface(IContextMenu)";
@@ -502,21 +493,21 @@ HRESULT SaveThumbnail(const std::wstring& file, UINT size, const std::wstring& p
   if (!ParseClsid(DefaultText(HKEY_CLASSES_ROOT, handlerKey), clsid)) {
     return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
   }
-  ComRef<IInitializeWithFile> init;
+  UniqueCom<IInitializeWithFile> init;
   HRESULT result = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, kInitializeWithFile,
                                     reinterpret_cast<void**>(init.put()));
   if (FAILED(result)) return result;
   result = init->Initialize(file.c_str(), STGM_READ);
   if (FAILED(result)) return result;
-  ComRef<IThumbnailProvider> provider;
+  UniqueCom<IThumbnailProvider> provider;
   result = init->QueryInterface(kThumbnailProvider, reinterpret_cast<void**>(provider.put()));
   if (FAILED(result)) return result;
-  HBITMAP bitmap = nullptr;
+  UniqueBitmap bitmap;
   WTS_ALPHATYPE alpha = WTSAT_UNKNOWN;
-  result = provider->GetThumbnail(size, &bitmap, &alpha);
+  result = provider->GetThumbnail(size, bitmap.put(), &alpha);
   if (FAILED(result)) return result;
   DIBSECTION dib{};
-  GetObjectW(bitmap, sizeof(dib), &dib);
+  GetObjectW(bitmap.get(), sizeof(dib), &dib);
   const int width = dib.dsBm.bmWidth;
   const int height = dib.dsBm.bmHeight;
   const auto* bgra = static_cast<const std::uint8_t*>(dib.dsBm.bmBits);
@@ -532,7 +523,6 @@ HRESULT SaveThumbnail(const std::wstring& file, UINT size, const std::wstring& p
     rgba[i + 2] = straight(bgra[i]);
     rgba[i + 3] = static_cast<std::uint8_t>(a);
   }
-  DeleteObject(bitmap);
   if (bgra == nullptr) return E_FAIL;
   const std::vector<std::uint8_t> bytes = images::PngFile(width, height, rgba);
   std::ofstream out(std::filesystem::path(png), std::ios::binary);

@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "tools/com_ref.h"
+#include "platform/unique_handle_win32.h"
 
 namespace pivora::testing {
 
 template <typename Interface>
-using Ptr = host::ComRef<Interface>;
+using Ptr = UniqueCom<Interface>;
 
 // The parts of a data object the handler never uses; counts its references, which the handler
 // must leave as it found them.

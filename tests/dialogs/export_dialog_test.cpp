@@ -427,9 +427,9 @@ class ExportDialogTest : public ::testing::Test {
   }
 
   void TearDown() override {
-    menu.Reset();
-    init.Reset();
-    factory.Reset();
+    menu.reset();
+    init.reset();
+    factory.reset();
     if (owner != nullptr) DestroyWindow(owner);
     PutBack(savedPointers_);
     EXPECT_EQ(ReadTree(HKEY_CURRENT_USER, kCursorsKey), savedPointers_)

@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "shellext/gdi.h"
 #include "tools/pointer_files.h"
 
 namespace {
@@ -61,8 +62,8 @@ LoadedInfo InfoOf(HCURSOR cursor) {
   info.is_icon = ii.fIcon != FALSE;
   info.hotspot_x = ii.xHotspot;
   info.hotspot_y = ii.yHotspot;
-  if (ii.hbmMask != nullptr) DeleteObject(ii.hbmMask);
-  if (ii.hbmColor != nullptr) DeleteObject(ii.hbmColor);
+  const pivora::UniqueBitmap mask(ii.hbmMask);
+  const pivora::UniqueBitmap color(ii.hbmColor);
   return info;
 }
 
@@ -78,26 +79,20 @@ std::vector<std::uint32_t> Render(HCURSOR cursor, UINT step) {
   bi.bmiHeader.biPlanes = 1;
   bi.bmiHeader.biBitCount = 32;
   bi.bmiHeader.biCompression = BI_RGB;
-  HDC dc = CreateCompatibleDC(nullptr);
+  const pivora::UniqueMemoryDc dc(CreateCompatibleDC(nullptr));
   void* bits = nullptr;
-  HBITMAP dib = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-  if (dc == nullptr || dib == nullptr || bits == nullptr) {
-    if (dib != nullptr) DeleteObject(dib);
-    if (dc != nullptr) DeleteDC(dc);
-    return out;
-  }
-  HGDIOBJ old = SelectObject(dc, dib);
+  const pivora::UniqueBitmap dib(
+      CreateDIBSection(dc.get(), &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
+  if (!dc || !dib || bits == nullptr) return out;
+  const pivora::Selection selected = pivora::Select(dc.get(), dib.get());
   auto* px = static_cast<std::uint32_t*>(bits);
   for (int i = 0; i < kSize * kSize; ++i) px[i] = kBackground;
   GdiFlush();
-  const BOOL drawn = DrawIconEx(dc, 0, 0, cursor, kSize, kSize, step, nullptr, DI_NORMAL);
+  const BOOL drawn = DrawIconEx(dc.get(), 0, 0, cursor, kSize, kSize, step, nullptr, DI_NORMAL);
   GdiFlush();
   if (drawn) {
     for (int i = 0; i < kSize * kSize; ++i) out.push_back(px[i] & 0xFFFFFF);
   }
-  SelectObject(dc, old);
-  DeleteObject(dib);
-  DeleteDC(dc);
   return out;
 }
 

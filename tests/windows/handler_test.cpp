@@ -88,9 +88,9 @@ class HandlerTest : public ::testing::Test {
     }
   }
   void TearDown() override {
-    menu.Reset();
-    init.Reset();
-    factory.Reset();
+    menu.reset();
+    init.reset();
+    factory.reset();
     // Every object is gone, so the library may go.
     EXPECT_EQ(library.CanUnloadNow(), S_OK);
     CoUninitialize();

@@ -13,6 +13,7 @@
 
 #include "platform/platform_win32.h"
 #include "shellext/context_menu_ext.h"
+#include "shellext/gdi.h"
 #include "tests/support/test_platform.h"
 #include "tools/pointer_files.h"
 #include "tools/shell_objects.h"
@@ -67,9 +68,8 @@ std::vector<COLORREF> PixelsOf(HBITMAP bitmap) {
   info.bmiHeader.biBitCount = 32;
   info.bmiHeader.biCompression = BI_RGB;
   std::vector<COLORREF> pixels(13 * 13);
-  const HDC screen = GetDC(nullptr);
-  GetDIBits(screen, bitmap, 0, 13, pixels.data(), &info, DIB_RGB_COLORS);
-  ReleaseDC(nullptr, screen);
+  const UniqueScreenDc screen(GetDC(nullptr));
+  GetDIBits(screen.get(), bitmap, 0, 13, pixels.data(), &info, DIB_RGB_COLORS);
   for (COLORREF& p : pixels) p &= 0xFFFFFF;
   return pixels;
 }

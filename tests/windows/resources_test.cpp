@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "resources/resource_text.h"
+#include "shellext/gdi.h"
 #include "tests/support/expected_language.h"
 #include "tests/windows/library.h"
 
@@ -339,13 +340,12 @@ TEST_F(LibraryResourcesTest, GlyphIsAThirteenPixelPremultipliedBitmap) {
     EXPECT_EQ(pixels[4 * corner + 3], 0) << corner;
   }
   // The menu code loads it as a bitmap.
-  const HBITMAP bitmap = LoadBitmapW(library, MAKEINTRESOURCEW(201));
-  ASSERT_NE(bitmap, nullptr);
+  const UniqueBitmap bitmap(LoadBitmapW(library, MAKEINTRESOURCEW(201)));
+  ASSERT_TRUE(bitmap);
   BITMAP info{};
-  GetObjectW(bitmap, sizeof(info), &info);
+  GetObjectW(bitmap.get(), sizeof(info), &info);
   EXPECT_EQ(info.bmWidth, 13);
   EXPECT_EQ(info.bmHeight, 13);
-  DeleteObject(bitmap);
 }
 
 #pragma pack(push, 2)

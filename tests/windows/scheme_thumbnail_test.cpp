@@ -193,7 +193,7 @@ std::vector<std::uint32_t> DrawnBySystem(const std::u16string& file, int cell) {
   auto* pixels = static_cast<std::uint32_t*>(bits);
   std::vector<std::uint32_t> over[2];
   {
-    const Selection selected(dc.get(), canvas.get());
+    const Selection selected = Select(dc.get(), canvas.get());
     for (int background = 0; background < 2; ++background) {
       std::fill(pixels, pixels + cell * cell, background == 0 ? 0xFF000000u : 0xFFFFFFFFu);
       DrawIconEx(dc.get(), 0, 0, static_cast<HICON>(pointer), cell, cell, 0, nullptr, DI_NORMAL);

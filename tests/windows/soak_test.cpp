@@ -101,9 +101,9 @@ TEST(SoakTest, OpeningTheMenuTwoThousandTimesLeavesNothingBehind) {
         menu->GetCommandString(offset, GCS_HELPTEXTW, nullptr, reinterpret_cast<CHAR*>(help), 128);
       }
       DestroyMenu(shellMenu);
-      menu.Reset();
-      init.Reset();
-      factory.Reset();
+      menu.reset();
+      init.reset();
+      factory.reset();
       for (HBITMAP picture : pictures) leftPictures += GetObjectType(picture) != 0 ? 1 : 0;
     }
     const SIZE_T finished = PrivateBytes();
