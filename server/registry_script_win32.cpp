@@ -5,7 +5,7 @@
 
 #include "module/module_records.h"
 #include "platform/platform_win32.h"
-#include "platform/unique_handle.h"
+#include "platform/unique_handle_win32.h"
 #include "server/com_module.h"
 #include "server/com_reg_object.h"
 
@@ -13,7 +13,7 @@ namespace pivora {
 namespace {
 
 // A module file loaded for its resources only.
-struct DataFileTraits {
+struct DataFileTraits : Win32Traits {
   using type = HMODULE;
   static HMODULE invalid() { return nullptr; }
   static void close(HMODULE module) { FreeLibrary(module); }
