@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/path_reach.h"
+#include "platform/path_rules.h"
 #include "platform/text.h"
 
 namespace pivora {
@@ -141,28 +142,12 @@ class InfFile {
       budget_ -= more.size();
       return out.size() < kMaxFieldUnits && budget_ > 0;
     };
-    std::size_t i = 0;
-    while (i < text.size()) {
-      const std::size_t open = text.find(u'%', i);
-      const std::size_t close =
-          open == std::u16string_view::npos ? open : text.find(u'%', open + 1);
-      if (close == std::u16string_view::npos) {
-        append(text.substr(i));
-        break;
-      }
-      if (!append(text.substr(i, open - i))) break;
-      const std::u16string_view key = text.substr(open + 1, close - open - 1);
-      bool more = true;
-      if (key.empty()) {
-        more = append(u"%");
-      } else if (const auto found = strings_.find(Folded(key)); found != strings_.end()) {
-        more = append(found->second);
-      } else {
-        more = append(text.substr(open, close - open + 1));
-      }
-      if (!more) break;
-      i = close + 1;
-    }
+    ForEachReference(text, append, [&](std::u16string_view pair) {
+      const std::u16string_view key = pair.substr(1, pair.size() - 2);
+      if (key.empty()) return append(u"%");
+      const auto found = strings_.find(Folded(key));
+      return append(found != strings_.end() ? std::u16string_view(found->second) : pair);
+    });
     return out;
   }
 

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/apply.h"
+#include "core/beside.h"
 #include "core/pointer_settings.h"
 #include "core/scheme.h"
 #include "core/whole_file.h"
@@ -26,7 +27,6 @@ constexpr std::u16string_view kBeforeLine = u":before";
 constexpr std::u16string_view kSchemeSource = u"Scheme Source";
 constexpr std::uint64_t kMaxSourceBytes = 64 * 1024;
 constexpr std::u16string_view kFallbackName = u"Cursor Pack";
-constexpr int kNameAttempts = 64;
 constexpr std::u16string_view kForbidden = u"<>:\"/\\|?*";
 
 std::u16string Number(int number) {
@@ -54,46 +54,29 @@ void RemoveTree(FileSystem& files, const std::u16string& folder) {
   }
 }
 
-// A new folder of ours beside `target`, named after it with a short suffix (".~1", ".~2", ...),
-// removed with its files when this goes unless it was kept.
-class FolderBeside {
+// A folder, removed with its files.
+class NewFolder {
  public:
-  explicit FolderBeside(FileSystem& files) : files_(files) {}
-  FolderBeside(const FolderBeside&) = delete;
-  FolderBeside& operator=(const FolderBeside&) = delete;
-  ~FolderBeside() {
-    if (name_.empty() || kept_) return;
+  explicit NewFolder(FileSystem& files) : files_(files) {}
+
+ protected:
+  Status Make(const std::u16string& name) { return files_.CreateFolder(name); }
+  void Remove(const std::u16string& name) {
     // Clearing up allocates; out of memory, it is tried once more, and should that fail too the
     // folder stays beside the pack's, named as ours.
     for (int attempt = 0; attempt < 2; ++attempt) {
       try {
-        RemoveTree(files_, name_);
+        RemoveTree(files_, name);
         return;
       } catch (const std::bad_alloc&) {
       }
     }
   }
 
-  bool Create(std::u16string_view target) {
-    for (int number = 1; number <= kNameAttempts; ++number) {
-      std::u16string name = std::u16string(target) + u".~" + Number(number);
-      const Status created = files_.CreateFolder(name);
-      if (created == status::kSuccess) {
-        name_ = std::move(name);
-        return true;
-      }
-      if (created != status::kAlreadyExists && created != status::kFileExists) return false;
-    }
-    return false;
-  }
-  const std::u16string& name() const { return name_; }
-  void Keep() { kept_ = true; }
-
  private:
   FileSystem& files_;
-  std::u16string name_;
-  bool kept_ = false;
 };
+using FolderBeside = Beside<NewFolder>;
 
 // The settings a pack's first install found: each role's value, the scheme in use (the key's
 // default value) and "Scheme Source"; nothing where a value was absent.

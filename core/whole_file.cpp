@@ -3,58 +3,30 @@
 #include <algorithm>
 #include <string>
 
+#include "core/beside.h"
+
 namespace pivora {
 namespace {
 
-// How many suffixes are tried before giving up on finding a free name.
-constexpr int kNameAttempts = 64;
-
-std::u16string NameBeside(std::u16string_view target, int number) {
-  std::u16string name(target);
-  name += u".~";
-  for (const char c : std::to_string(number)) name.push_back(static_cast<char16_t>(c));
-  return name;
-}
-
-// A file of our own beside the target, named after it with a short suffix no file had (".~1",
-// ".~2", ...): made by the file system itself, so no two callers ever get the same name. It is
-// removed when this goes, whatever happened on the way, unless it was kept.
-class FileBeside {
+// A file made open for writing.
+class NewFile {
  public:
-  explicit FileBeside(FileSystem& files) : files_(files), open_(files) {}
-  FileBeside(const FileBeside&) = delete;
-  FileBeside& operator=(const FileBeside&) = delete;
-  ~FileBeside() {
-    open_.Reset();
-    if (!name_.empty() && !kept_) RemoveFile(files_, name_);
-  }
-
-  // Creates the file and leaves it open for writing; false when no name could be had.
-  bool Create(std::u16string_view target) {
-    for (int number = 1; number <= kNameAttempts; ++number) {
-      std::u16string name = NameBeside(target, number);
-      const Status created = files_.CreateNew(name, open_.put());
-      if (created == status::kSuccess) {
-        name_ = std::move(name);
-        return true;
-      }
-      if (created != status::kFileExists && created != status::kAlreadyExists) return false;
-    }
-    return false;
-  }
+  explicit NewFile(FileSystem& files) : files_(files), open_(files) {}
   FileHandle handle() const { return open_.get(); }
   void Close() { open_.Reset(); }
-  const std::u16string& name() const { return name_; }
-  // It now holds content that must stay: the new file under the target's name, or the only copy
-  // of the old one.
-  void Keep() { kept_ = true; }
+
+ protected:
+  Status Make(const std::u16string& name) { return files_.CreateNew(name, open_.put()); }
+  void Remove(const std::u16string& name) {
+    open_.Reset();
+    RemoveFile(files_, name);
+  }
 
  private:
   FileSystem& files_;
   OpenFile open_;
-  std::u16string name_;
-  bool kept_ = false;
 };
+using FileBeside = Beside<NewFile>;
 
 bool WriteAll(FileSystem& files, FileHandle file, std::string_view bytes) {
   while (!bytes.empty()) {

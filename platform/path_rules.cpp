@@ -10,6 +10,24 @@ std::optional<std::u16string_view> FolderOf(std::u16string_view path) {
   return path.substr(0, slash);
 }
 
+void ForEachReference(std::u16string_view text,
+                      const std::function<bool(std::u16string_view)>& literal,
+                      const std::function<bool(std::u16string_view)>& reference) {
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const std::size_t open = text.find(u'%', i);
+    const std::size_t close = open == std::u16string_view::npos ? open : text.find(u'%', open + 1);
+    if (close == std::u16string_view::npos) {
+      literal(text.substr(i));
+      return;
+    }
+    if (!literal(text.substr(i, open - i)) || !reference(text.substr(open, close - open + 1))) {
+      return;
+    }
+    i = close + 1;
+  }
+}
+
 std::u16string ExpandEachReference(
     std::u16string_view text, const std::function<std::u16string(std::u16string_view)>& expand) {
   constexpr std::size_t kCut = kMaxLongPathUnits + 1;
@@ -19,19 +37,7 @@ std::u16string ExpandEachReference(
     out += more.substr(0, kCut - out.size());
     return out.size() < kCut;
   };
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const std::size_t open = text.find(u'%', i);
-    const std::size_t close = open == std::u16string_view::npos ? open : text.find(u'%', open + 1);
-    if (close == std::u16string_view::npos) {
-      append(text.substr(i));
-      break;
-    }
-    if (!append(text.substr(i, open - i)) || !append(expand(text.substr(open, close - open + 1)))) {
-      break;
-    }
-    i = close + 1;
-  }
+  ForEachReference(text, append, [&](std::u16string_view pair) { return append(expand(pair)); });
   return out;
 }
 

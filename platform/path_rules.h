@@ -17,12 +17,19 @@ inline constexpr std::size_t kMaxPathUnits = 259;
 // The longest path Windows opens, in UTF-16 units; a longer text names no file.
 inline constexpr std::size_t kMaxLongPathUnits = 32767;
 
-// The '%' signs of `text` paired from the left, each "%NAME%" pair replaced by what `expand`
-// gives for it (the pair itself for an unknown name); a lone '%' and what follows it stay as
-// written. The platform pairs them this way whether a name is known or not: Wine 8 gives
-// "%UNKNOWN%SystemRoot%" unchanged. The expansion stops once the result is longer than
-// kMaxLongPathUnits (it is then cut one unit past that), so a text that names one variable many
-// times costs no more than the longest path.
+// Walks the '%' signs of `text` paired from the left: each "%NAME%" pair goes whole to
+// `reference`, and the text between pairs, with a lone '%' and what follows it, to `literal`.
+// Pairs are made whether a name is known or not: Wine 8 gives "%UNKNOWN%SystemRoot%" unchanged.
+// The walk stops as soon as either callback gives false, so a caller that caps what it writes
+// caps the walk too.
+void ForEachReference(std::u16string_view text,
+                      const std::function<bool(std::u16string_view)>& literal,
+                      const std::function<bool(std::u16string_view)>& reference);
+
+// The environment's references: each pair of ForEachReference replaced by what `expand` gives
+// for it (the pair itself for an unknown name). The expansion stops once the result is longer
+// than kMaxLongPathUnits (it is then cut one unit past that), so a text that names one variable
+// many times costs no more than the longest path.
 std::u16string ExpandEachReference(
     std::u16string_view text, const std::function<std::u16string(std::u16string_view)>& expand);
 

@@ -1,9 +1,12 @@
 // What the handler reaches outside itself, passed in so that tests can record it: the pointer
-// settings, the reload notification, the path rules of the scheme writer, the files it saves
-// and the window system.
+// settings, the reload notification, the path rules of the scheme writer, the files it saves,
+// the window system and the thumbnail's image decoding.
 // The library's handlers use the real ones.
 #pragma once
 
+#include <memory>
+
+#include "core/scheme_picture.h"
 #include "platform/files.h"
 #include "platform/path_rules.h"
 #include "platform/platform.h"
@@ -13,12 +16,20 @@
 
 namespace pivora {
 
+// Makes the PNG decoder of one thumbnail's drawing; what the decoder holds goes with it.
+class PngDecoders {
+ public:
+  virtual ~PngDecoders() = default;
+  virtual std::unique_ptr<PngDecoder> Make() = 0;
+};
+
 struct ShellSeams {
   Registry& registry;
   PointerReloader& reloader;
   const PathRules& paths;
   WindowSystem& windows;
   FileSystem& files;
+  PngDecoders& pngDecoders;
 
   // The ones the core's operations take.
   Platform Core() const { return Platform{registry, files, paths, reloader}; }

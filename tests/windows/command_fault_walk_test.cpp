@@ -68,7 +68,8 @@ std::string ReadAll(const fs::path& path) {
 HRESULT RunCommand(TestPlatform& bed, FileSystem& files, WindowSystem& windows,
                    std::u16string_view file, unsigned offset, bool& invoked) {
   static const Win32PathRules paths;
-  ShellSeams seams{bed.registry(), bed.reloader(), paths, windows, files};
+  ShellSeams seams{bed.registry(), bed.reloader(), paths,
+                   windows,        files,          Win32ShellSeams().pngDecoders};
   invoked = false;
   std::optional<DropDataObject> data;
   {

@@ -166,7 +166,8 @@ TEST(RoleCommandNotificationTest, SentAfterEveryAttemptedWriteAndOnlyThen) {
   testing::TestPlatform bed;
   testing::QuietWindows windows;
   Win32PathRules paths;
-  ShellSeams seams{bed.registry(), bed.reloader(), paths, windows, bed.files()};
+  ShellSeams seams{bed.registry(), bed.reloader(), paths,
+                   windows,        bed.files(),    Win32ShellSeams().pngDecoders};
   IContextMenu* menu = nullptr;
   ASSERT_EQ(CreateStandalone<CContextMenuExt>(IID_IContextMenu, reinterpret_cast<void**>(&menu)),
             S_OK);

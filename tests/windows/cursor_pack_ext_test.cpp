@@ -79,7 +79,8 @@ class CursorPackExtTest : public ::testing::Test {
   TestPlatform bed;
   testing::QuietWindows windows;
   Win32PathRules paths;
-  ShellSeams seams{bed.registry(), bed.reloader(), paths, windows, bed.files()};
+  ShellSeams seams{bed.registry(), bed.reloader(), paths,
+                   windows,        bed.files(),    Win32ShellSeams().pngDecoders};
   IContextMenu* menu = nullptr;
 };
 

@@ -138,7 +138,8 @@ class MenuPicturesTest : public ::testing::Test {
   testing::TestPlatform bed;
   RecordingWindows windows;
   Win32PathRules paths;
-  ShellSeams seams{bed.registry(), bed.reloader(), paths, windows, bed.files()};
+  ShellSeams seams{bed.registry(), bed.reloader(), paths,
+                   windows,        bed.files(),    Win32ShellSeams().pngDecoders};
   IContextMenu* menu = nullptr;
   HMENU shellMenu = nullptr;
   fs::path folder;

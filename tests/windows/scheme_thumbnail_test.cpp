@@ -13,6 +13,9 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -69,7 +72,7 @@ class SchemeThumbnailTest : public ::testing::Test {
     EXPECT_EQ(CreateStandalone<CSchemeThumbnail>(kIidThumbnailProvider,
                                                  reinterpret_cast<void**>(&provider)),
               S_OK);
-    static_cast<CSchemeThumbnail*>(provider)->UseSeams(seams);
+    static_cast<CSchemeThumbnail*>(provider)->UseSeams(*handed);
     IInitializeWithFile* init = nullptr;
     provider->QueryInterface(kIidInitializeWithFile, reinterpret_cast<void**>(&init));
     EXPECT_EQ(init->Initialize(reinterpret_cast<const wchar_t*>(path.c_str()), STGM_READ), S_OK);
@@ -111,7 +114,9 @@ class SchemeThumbnailTest : public ::testing::Test {
   TestPlatform bed;
   testing::QuietWindows windows;
   Win32PathRules paths;
-  ShellSeams seams{bed.registry(), bed.reloader(), paths, windows, bed.files()};
+  ShellSeams seams{bed.registry(), bed.reloader(), paths,
+                   windows,        bed.files(),    Win32ShellSeams().pngDecoders};
+  ShellSeams* handed = &seams;  // what the providers are given
 };
 
 bool Transparent(const std::vector<std::uint32_t>& pixels) {
@@ -405,6 +410,55 @@ TEST_F(SchemeThumbnailTest, FilesThatCrashTheSystemsLoaderAreDrawnOrMarked) {
             S_OK);
   EXPECT_EQ(picture.Centre(0), kMissingPointerMark);
   EXPECT_GT(Opaque(picture.Cell(1)), 8) << "the PNG frame is drawn";
+}
+
+// A thumbnail's PNG images go to a decoder the seams make for it, each image whole, and what the
+// decoder gives is what the cell shows.
+TEST_F(SchemeThumbnailTest, DecodesPngImagesThroughTheSeams) {
+  static constexpr std::uint32_t kGreen = 0xFF00C000;
+  struct Recorded {
+    int made = 0;
+    std::vector<std::vector<std::uint8_t>> images;
+  } recorded;
+  class Decoder final : public PngDecoder {
+   public:
+    explicit Decoder(Recorded& recorded) : recorded_(recorded) {}
+    std::optional<PointerPixels> Decode(std::span<const std::uint8_t> png) override {
+      recorded_.images.emplace_back(png.begin(), png.end());
+      return PointerPixels{64, 64, std::vector<std::uint32_t>(64 * 64, kGreen)};
+    }
+
+   private:
+    Recorded& recorded_;
+  };
+  class Decoders final : public PngDecoders {
+   public:
+    explicit Decoders(Recorded& recorded) : recorded_(recorded) {}
+    std::unique_ptr<PngDecoder> Make() override {
+      ++recorded_.made;
+      return std::make_unique<Decoder>(recorded_);
+    }
+
+   private:
+    Recorded& recorded_;
+  } decoders(recorded);
+  ShellSeams own{seams.registry, seams.reloader, seams.paths, seams.windows, seams.files, decoders};
+  handed = &own;
+  Pointer(u"png.cur", CursorOf({{64, 0, true}}));
+  Pointer(u"again.cur", CursorOf({{64, 0, true}}));
+  Pointer(u"true.cur", CursorOf({{64, 24}}));
+
+  Picture picture;
+  ASSERT_EQ(Thumbnail("[Arrow]\r\nPath=png.cur\r\n[Help]\r\nPath=true.cur\r\n"
+                      "[AppStarting]\r\nPath=again.cur\r\n",
+                      256, picture),
+            S_OK);
+  EXPECT_EQ(recorded.made, 1);
+  ASSERT_EQ(recorded.images.size(), 2u);
+  EXPECT_EQ(recorded.images[0], ImageBytes({64, 0, true}));
+  EXPECT_EQ(picture.Centre(0), kGreen);
+  EXPECT_NE(picture.Centre(1), kGreen) << "a DIB image is not the decoder's";
+  EXPECT_EQ(picture.Centre(2), kGreen);
 }
 
 // ---- Pointers elsewhere
