@@ -4,28 +4,22 @@ namespace pivora {
 namespace {
 
 // Steps left before the injected failure; -1 when none is armed.
-std::atomic<int> allocationFault{-1};
 std::atomic<int> lockSetupFault{-1};
-
-std::atomic<int>& FaultCountdown(FrameStep step) {
-  return step == FrameStep::kAllocation ? allocationFault : lockSetupFault;
-}
 
 }  // namespace
 
-InjectedFault::InjectedFault(FrameStep step, int passing) : step_(step) {
-  FaultCountdown(step_).store(passing < 0 ? 0 : passing);
+InjectedFault::InjectedFault(FrameStep, int passing) {
+  lockSetupFault.store(passing < 0 ? 0 : passing);
 }
 
-InjectedFault::~InjectedFault() { FaultCountdown(step_).store(-1); }
+InjectedFault::~InjectedFault() { lockSetupFault.store(-1); }
 
-bool InjectedFault::fired() const { return FaultCountdown(step_).load() < 0; }
+bool InjectedFault::fired() const { return lockSetupFault.load() < 0; }
 
-bool FaultDue(FrameStep step) noexcept {
-  std::atomic<int>& countdown = FaultCountdown(step);
-  int left = countdown.load(std::memory_order_relaxed);
+bool FaultDue(FrameStep) noexcept {
+  int left = lockSetupFault.load(std::memory_order_relaxed);
   while (left >= 0) {
-    if (countdown.compare_exchange_weak(left, left - 1)) return left == 0;
+    if (lockSetupFault.compare_exchange_weak(left, left - 1)) return left == 0;
   }
   return false;
 }

@@ -24,10 +24,11 @@ inline constexpr LONG kParkedRefCount = -1073741823;
 LONG LockModule() noexcept;
 LONG UnlockModule() noexcept;
 
-// Test only: the frame's allocations and lock set-ups ask this first, so that tests can reach
-// the out-of-memory paths. One step of the kind fails after `passing` such steps have succeeded;
-// leaving the scope disarms it.
-enum class FrameStep { kAllocation, kLockSetup };
+// Test only: the frame's lock set-ups ask this first, so that tests can reach the paths where a
+// lock cannot be set up, which no replaced operator new reaches. One step of the kind fails after
+// `passing` such steps have succeeded; leaving the scope disarms it. (Allocations need no hook:
+// the test programs replace operator new, the nothrow forms included.)
+enum class FrameStep { kLockSetup };
 
 class InjectedFault {
  public:
@@ -36,9 +37,6 @@ class InjectedFault {
   InjectedFault(const InjectedFault&) = delete;
   InjectedFault& operator=(const InjectedFault&) = delete;
   bool fired() const;
-
- private:
-  FrameStep step_;
 };
 
 bool FaultDue(FrameStep step) noexcept;
@@ -48,7 +46,6 @@ bool FaultDue(FrameStep step) noexcept;
 template <class Object, class... Args>
 Object* NewObject(Args&&... args) noexcept {
   static_assert(std::is_nothrow_constructible_v<Object, Args...>);
-  if (FaultDue(FrameStep::kAllocation)) return nullptr;
   return new (std::nothrow) Object(std::forward<Args>(args)...);
 }
 

@@ -7,7 +7,6 @@
 
 #include "platform/text.h"
 #include "server/com_barrier.h"
-#include "server/com_frame.h"
 
 namespace pivora {
 namespace {
@@ -62,10 +61,9 @@ bool IsKeyName(std::u16string_view name) {
 
 bool IsWhitespace(char16_t c) { return c == u'\t' || c == u'\n' || c == u'\r' || c == u' '; }
 
-// Every allocation of the table and the expansion goes through here, so that tests can make it
-// fail with the frame's injected faults.
+// The table's and the expansion's text: running out of memory is an HRESULT here, not an
+// exception.
 std::unique_ptr<char16_t[]> AllocateText(std::size_t count) {
-  if (FaultDue(FrameStep::kAllocation)) return nullptr;
   return std::unique_ptr<char16_t[]>(new (std::nothrow) char16_t[count]);
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <iterator>
 #include <string_view>
 
 #include "core/pointer_roles.h"
@@ -154,38 +155,38 @@ TEST_F(PointerSettingsTest, NotifyReachesTheReloaderAndCloseReleasesTheKey) {
 }
 
 TEST(PointerRolesTest, RolesInOrderWithTheirStockPointersTextsAndValueNames) {
-  // The stock ids LoadCursorW takes, as the system headers number them; Handwriting has none.
-  const std::uint16_t stock[] = {
-      32512,  // IDC_ARROW
-      32651,  // IDC_HELP
-      32650,  // IDC_APPSTARTING
-      32514,  // IDC_WAIT
-      32515,  // IDC_CROSS
-      32513,  // IDC_IBEAM
-      0,      // Handwriting
-      32648,  // IDC_NO
-      32645,  // IDC_SIZENS
-      32644,  // IDC_SIZEWE
-      32642,  // IDC_SIZENWSE
-      32643,  // IDC_SIZENESW
-      32646,  // IDC_SIZEALL
-      32516,  // IDC_UPARROW
-      32649,  // IDC_HAND
-      32671,  // IDC_PIN
-      32672,  // IDC_PERSON
+  // The value name under HKCU\Control Panel\Cursors, the stock id LoadCursorW takes (as the
+  // system headers number them; Handwriting has none) and the id of the English display name.
+  struct Row {
+    std::u16string_view valueName;
+    std::uint16_t stock;
+    std::uint32_t text;
   };
-  const std::uint32_t texts[] = {113, 114, 115, 116, 117, 118, 119, 120, 121,
-                                 122, 123, 124, 125, 126, 127, 141, 142};
-  const std::u16string_view names[] = {
-      u"Arrow",   u"Help",    u"AppStarting", u"Wait",   u"Crosshair", u"IBeam",
-      u"NWPen",   u"No",      u"SizeNS",      u"SizeWE", u"SizeNWSE",  u"SizeNESW",
-      u"SizeAll", u"UpArrow", u"Hand",        u"Pin",    u"Person"};
-  ASSERT_EQ(PointerRoles.size(), 17u);
+  const Row rows[] = {
+      {u"Arrow", 32512, 113},        // IDC_ARROW, "Normal Select"
+      {u"Help", 32651, 114},         // IDC_HELP, "Help Select"
+      {u"AppStarting", 32650, 115},  // IDC_APPSTARTING, "Working in Background"
+      {u"Wait", 32514, 116},         // IDC_WAIT, "Busy"
+      {u"Crosshair", 32515, 117},    // IDC_CROSS, "Precision Select"
+      {u"IBeam", 32513, 118},        // IDC_IBEAM, "Text Select"
+      {u"NWPen", 0, 119},            // "Handwriting"
+      {u"No", 32648, 120},           // IDC_NO, "Unavailable"
+      {u"SizeNS", 32645, 121},       // IDC_SIZENS, "Vertical Resize"
+      {u"SizeWE", 32644, 122},       // IDC_SIZEWE, "Horizontal Resize"
+      {u"SizeNWSE", 32642, 123},     // IDC_SIZENWSE, "Diagonal Resize 1"
+      {u"SizeNESW", 32643, 124},     // IDC_SIZENESW, "Diagonal Resize 2"
+      {u"SizeAll", 32646, 125},      // IDC_SIZEALL, "Move"
+      {u"UpArrow", 32516, 126},      // IDC_UPARROW, "Alternate Select"
+      {u"Hand", 32649, 127},         // IDC_HAND, "Link Select"
+      {u"Pin", 32671, 141},          // IDC_PIN, "Location Select"
+      {u"Person", 32672, 142},       // IDC_PERSON, "Person Select"
+  };
+  ASSERT_EQ(PointerRoles.size(), std::size(rows));
   EXPECT_EQ(kPointerRoleCount, 15u);  // what the menu, saved schemes and thumbnails hold
-  for (std::size_t role = 0; role < 17; ++role) {
-    EXPECT_EQ(PointerRoles[role].systemCursorId, stock[role]) << role;
-    EXPECT_EQ(PointerRoles[role].displayStringId, texts[role]) << role;
-    EXPECT_EQ(PointerRoles[role].valueName, names[role]) << role;
+  for (std::size_t role = 0; role < std::size(rows); ++role) {
+    EXPECT_EQ(PointerRoles[role].valueName, rows[role].valueName) << role;
+    EXPECT_EQ(PointerRoles[role].systemCursorId, rows[role].stock) << role;
+    EXPECT_EQ(PointerRoles[role].displayStringId, rows[role].text) << role;
   }
 }
 

@@ -4,6 +4,7 @@
 // in for the context-menu handler.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -11,10 +12,12 @@
 #include "server/com_frame.h"
 #include "server/com_module.h"
 #include "tests/server/test_handler.h"
+#include "tests/support/seam_faults.h"
 
 namespace pivora {
 namespace {
 
+using testing::AllocationFault;
 using testing::CountingOuter;
 using testing::Ref;
 
@@ -196,10 +199,10 @@ TEST_F(ClassObjectTest, EmptyRowsAreSkippedAndTheFirstServingRowAnswers) {
 
 TEST_F(ClassObjectTest, FactoryThatCouldNotBeMadeIsTriedAgainNextTime) {
   {
-    InjectedFault fault(FrameStep::kAllocation);
+    AllocationFault fault(0);
     void* out = kUntouched;
     EXPECT_EQ(GetClassObject(classes, CLSID_TestHandler, IID_IClassFactory, &out), E_OUTOFMEMORY);
-    EXPECT_TRUE(fault.fired());
+    EXPECT_EQ(fault.count(), 1);
   }
   EXPECT_EQ(Cached(), nullptr);
   Ref<IClassFactory> factory;
@@ -454,7 +457,7 @@ enum class Creation { kFactory, kStandalone, kAggregate };
 struct OutOfMemoryCase {
   const char* name;
   Creation creation;
-  FrameStep step;
+  bool lockFails;  // otherwise the object's allocation fails
 };
 
 class OutOfMemoryTest : public ComServerTest,
@@ -469,20 +472,26 @@ TEST_P(OutOfMemoryTest, HalfBuiltObjectIsDestroyedAndTheLockCountRestored) {
   const LONG before = LockCount();
   void* out = kUntouched;
   {
-    InjectedFault fault(c.step);
+    std::optional<AllocationFault> allocation;
+    std::optional<InjectedFault> lock;
+    if (c.lockFails) {
+      lock.emplace(FrameStep::kLockSetup);
+    } else {
+      allocation.emplace(0);
+    }
     const HRESULT result = factoryFails
                                ? GetClassObject(classes, CLSID_TestHandler, IID_IClassFactory, &out)
                            : c.creation == Creation::kStandalone
                                ? factory->CreateInstance(nullptr, IID_ITestPrimary, &out)
                                : factory->CreateInstance(&outer, IID_IUnknown, &out);
     EXPECT_EQ(result, E_OUTOFMEMORY);
-    EXPECT_TRUE(fault.fired());
+    EXPECT_TRUE(c.lockFails ? lock->fired() : allocation->count() == 1);
   }
   EXPECT_EQ(out, nullptr);
   EXPECT_EQ(LockCount(), before);
   EXPECT_EQ(Destroyed(), handlerLog.constructed);
   EXPECT_EQ(outer.addRefs + outer.releases, 0);
-  if (c.step == FrameStep::kLockSetup && !factoryFails) {
+  if (c.lockFails && !factoryFails) {
     ASSERT_EQ(Destroyed(), 1);
     EXPECT_FALSE(handlerLog.destructions[0].rootLockReady);
     EXPECT_EQ(handlerLog.destructions[0].lockCount, before);
@@ -491,13 +500,12 @@ TEST_P(OutOfMemoryTest, HalfBuiltObjectIsDestroyedAndTheLockCountRestored) {
 
 INSTANTIATE_TEST_SUITE_P(
     Creators, OutOfMemoryTest,
-    ::testing::Values(
-        OutOfMemoryCase{"FactoryAllocation", Creation::kFactory, FrameStep::kAllocation},
-        OutOfMemoryCase{"FactoryLock", Creation::kFactory, FrameStep::kLockSetup},
-        OutOfMemoryCase{"StandaloneAllocation", Creation::kStandalone, FrameStep::kAllocation},
-        OutOfMemoryCase{"StandaloneLock", Creation::kStandalone, FrameStep::kLockSetup},
-        OutOfMemoryCase{"AggregateAllocation", Creation::kAggregate, FrameStep::kAllocation},
-        OutOfMemoryCase{"AggregateLock", Creation::kAggregate, FrameStep::kLockSetup}),
+    ::testing::Values(OutOfMemoryCase{"FactoryAllocation", Creation::kFactory, false},
+                      OutOfMemoryCase{"FactoryLock", Creation::kFactory, true},
+                      OutOfMemoryCase{"StandaloneAllocation", Creation::kStandalone, false},
+                      OutOfMemoryCase{"StandaloneLock", Creation::kStandalone, true},
+                      OutOfMemoryCase{"AggregateAllocation", Creation::kAggregate, false},
+                      OutOfMemoryCase{"AggregateLock", Creation::kAggregate, true}),
     [](const ::testing::TestParamInfo<OutOfMemoryCase>& info) {
       return std::string(info.param.name);
     });

@@ -13,15 +13,16 @@
 #include <vector>
 
 #include "platform/memory_registry.h"
-#include "server/com_frame.h"
 #include "server/com_module.h"
 #include "server/com_reg_object.h"
 #include "tests/platform/table_cases.h"
+#include "tests/support/seam_faults.h"
 #include "tests/support/test_platform.h"
 
 namespace pivora {
 namespace {
 
+using testing::AllocationFault;
 using testing::CaseName;
 using testing::PrintTo;
 using testing::TestPlatform;
@@ -134,15 +135,24 @@ TEST_F(RegScriptTest, RemovingAllReplacementsLeavesNamesUndefined) {
   EXPECT_FALSE(Exists(u"Pivora Test"));
 }
 
-// Running out of memory for the name's copy or for the value's must not leave a name without a
-// value behind: a later pair of that name would then never be reached.
+// Running out of memory for the name's copy, the value's or the table's growth must not leave a
+// name without a value behind: a later pair of that name would then never be reached. Each
+// allocation fails in turn until a run makes them all.
 TEST_F(RegScriptTest, OutOfMemoryWhileDefiningLeavesNoHalfPair) {
-  for (const int passing : {0, 1}) {
-    InjectedFault fault(FrameStep::kAllocation, passing);
-    EXPECT_EQ(registrar.DefineReplacement(u"Name", u"lost"), E_OUTOFMEMORY) << passing;
+  long failAt = 0;
+  for (;; ++failAt) {
+    HRESULT result = S_OK;
+    long made = 0;
+    {
+      AllocationFault fault(failAt);
+      result = registrar.DefineReplacement(u"Name", u"kept");
+      made = fault.count();
+    }
+    if (made <= failAt) break;
+    EXPECT_EQ(result, E_OUTOFMEMORY) << failAt;
+    EXPECT_EQ(registrar.ReplacementCount(), 0) << failAt;
   }
-  EXPECT_EQ(registrar.ReplacementCount(), 0);
-  ASSERT_EQ(registrar.DefineReplacement(u"Name", u"kept"), S_OK);
+  EXPECT_GE(failAt, 2);
   EXPECT_EQ(Run(u"HKCU { 'Pivora Test' = s '%Name%' }"), S_OK);
   EXPECT_EQ(ReadText(u"Pivora Test", u""), u"kept\0"sv);
 }
@@ -150,9 +160,10 @@ TEST_F(RegScriptTest, OutOfMemoryWhileDefiningLeavesNoHalfPair) {
 TEST_F(RegScriptTest, OutOfMemoryWhileExpandingTouchesNothing) {
   // The first allocation is the output buffer; the second its growth past 1000 places.
   ASSERT_EQ(registrar.DefineReplacement(u"Long", std::u16string(1500, u'x').c_str()), S_OK);
-  for (const int passing : {0, 1}) {
-    InjectedFault fault(FrameStep::kAllocation, passing);
-    EXPECT_EQ(Run(u"HKCU { 'Pivora Test' = s '%Long%' }"), E_OUTOFMEMORY) << passing;
+  const std::u16string script(u"HKCU { 'Pivora Test' = s '%Long%' }");
+  for (const long failAt : {0L, 1L}) {
+    AllocationFault fault(failAt);
+    EXPECT_EQ(RunScriptText(registry, registrar, script.c_str(), true), E_OUTOFMEMORY) << failAt;
   }
   EXPECT_TRUE(registry.log.empty());
 }

@@ -59,4 +59,6 @@ class NativeTestHost final : public TestHost {
 
 std::unique_ptr<TestHost> MakeTestHost() { return std::make_unique<NativeTestHost>(); }
 
+unsigned ThreadAnsiCodePage() { return 1252; }
+
 }  // namespace pivora::testing

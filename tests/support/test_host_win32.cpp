@@ -155,4 +155,11 @@ class Win32TestHost final : public TestHost {
 
 std::unique_ptr<TestHost> MakeTestHost() { return std::make_unique<Win32TestHost>(); }
 
+unsigned ThreadAnsiCodePage() {
+  DWORD page = 0;
+  GetLocaleInfoW(GetThreadLocale(), LOCALE_IDEFAULTANSICODEPAGE | LOCALE_RETURN_NUMBER,
+                 reinterpret_cast<LPWSTR>(&page), sizeof(page) / sizeof(wchar_t));
+  return page;
+}
+
 }  // namespace pivora::testing

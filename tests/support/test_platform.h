@@ -133,4 +133,9 @@ class TestPlatform {
 // Text helpers for readable expectations.
 std::string Narrow(std::u16string_view text);
 
+// The code page AnsiToUtf16 converts from on this thread: under Wine the thread locale's, which
+// follows the Unix locale Wine starts under; natively always 1252, the one the native conversion
+// reproduces.
+unsigned ThreadAnsiCodePage();
+
 }  // namespace pivora::testing

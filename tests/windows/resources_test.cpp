@@ -14,11 +14,16 @@
 #include <iterator>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
+#include "platform/memory_registry.h"
+#include "platform/text.h"
 #include "resources/resource_text.h"
+#include "server/com_reg_object.h"
 #include "shellext/gdi.h"
 #include "tests/support/expected_language.h"
+#include "tests/support/test_platform.h"
 #include "tests/windows/library.h"
 
 namespace pivora {
@@ -27,6 +32,7 @@ namespace {
 namespace fs = std::filesystem;
 
 using testing::CzechExpected;
+using testing::Narrow;
 
 struct Text {
   std::uint32_t id;
@@ -277,38 +283,69 @@ TEST_F(LibraryResourcesTest, StringTablesHoldEveryTextInBothLanguages) {
   EXPECT_EQ(Names(RT_STRING), (std::vector<ULONG_PTR>{7, 8, 9, 10}));
 }
 
-TEST_F(LibraryResourcesTest, RegistryScriptsAreStoredByteForByte) {
-  const std::string_view appid = Bytes(L"REGISTRY", MAKEINTRESOURCEW(101));
-  EXPECT_EQ(appid.size(), 117u);
-  EXPECT_EQ(appid,
-            "HKCR\r\n{\r\n\tNoRemove AppID\r\n\t{\r\n\t\t'%APPID%' = s 'Pivora'\r\n"
-            "\t\t'Pivora.DLL'\r\n\t\t{\r\n\t\t\tval AppID = s '%APPID%'\r\n\t\t}\r\n\t}\r\n}\r\n");
-  const std::string_view cls = Bytes(L"REGISTRY", MAKEINTRESOURCEW(102));
-  EXPECT_EQ(cls.size(), 551u);
-  EXPECT_EQ(
-      cls,
-      "HKCR\r\n{\r\n\tNoRemove CLSID\r\n\t{\r\n"
-      "\t\tForceRemove {3A7C52E1-9D04-4B8E-A6F3-1C2D8E905B47} = s 'Pivora.ContextMenuExt "
-      "Class'\r\n\t\t{\r\n\t\t\tInprocServer32 = s '%MODULE%'\r\n\t\t\t{\r\n"
-      "\t\t\t\tval ThreadingModel = s 'Both'\r\n\t\t\t}\r\n\t\t}\r\n\t}\r\n}\r\n\r\n"
-      "HKLM\r\n{\r\n\tNoRemove Software\r\n\t{ \r\n\t\tNoRemove Microsoft\r\n\t\t{ \r\n"
-      "\t\t\tNoRemove Windows\r\n\t\t\t{ \r\n\t\t\t\tNoRemove CurrentVersion\r\n\t\t\t\t{\r\n"
-      "\t\t\t\t\tNoRemove 'Shell Extensions'\r\n\t\t\t\t\t{\r\n"
-      "\t\t\t\t\t\tNoRemove Approved\r\n\t\t\t\t\t\t{\r\n"
-      "\t\t\t\t\t\t\tval {3A7C52E1-9D04-4B8E-A6F3-1C2D8E905B47} = s 'Pivora - Context Menu "
-      "Extension'\r\n\t\t\t\t\t\t}\r\n\t\t\t\t\t}\r\n\t\t\t\t}\r\n\t\t\t}\r\n\t\t}\r\n\t}\r\n}"
-      "\r\n");
+// What each of the library's registry scripts writes, run as stored through the library's
+// interpreter into a registry of its own, with the module at C:\Pivora.dll.
+TEST_F(LibraryResourcesTest, RegistryScriptsWriteTheirEntries) {
+  const std::u16string appId = u"{6E1B9F34-C2A7-45D0-8B6E-7F3A210C94D5}";
+  struct ClassRow {
+    int script;
+    std::u16string classId, description, threading, approved;
+  };
+  const ClassRow classes[] = {
+      {102, u"{3A7C52E1-9D04-4B8E-A6F3-1C2D8E905B47}", u"Pivora.ContextMenuExt Class", u"Both",
+       u"Pivora - Context Menu Extension"},
+      {103, u"{8D2F4A61-3B7E-4C95-9E1A-52C7F0B3D648}", u"Pivora.CursorPackExt Class", u"Both",
+       u"Pivora - Cursor Pack Extension"},
+      {104, u"{5C1E7B39-8A42-4F6D-B3C8-0E9D2A7F4B15}", u"Pivora.SchemeThumbnail Class",
+       u"Apartment", u"Pivora - Scheme Thumbnails"},
+  };
+  MemoryRegistry registry;
+  // A value as text, a number as "dword:N"; "(none)" when the key or the value is missing.
+  const auto value = [&registry](KeyHandle root, const std::u16string& path, const char16_t* name) {
+    RegistryKey key(registry);
+    char16_t data[64] = {};
+    std::uint32_t type = 0, size = sizeof(data) - sizeof(char16_t);
+    if (registry.Open(root, path, key_access::kRead, key.put()) != status::kSuccess ||
+        registry.QueryValue(key.get(), name, &type, data, size) != status::kSuccess) {
+      return std::u16string(u"(none)");
+    }
+    return type == value_type::kDword ? u"dword:" + Utf8ToUtf16(std::to_string(data[0]))
+                                      : std::u16string(data);
+  };
+  EXPECT_EQ(Names(L"REGISTRY"), (std::vector<ULONG_PTR>{101, 102, 103, 104}));
+  CRegObject registrar;
+  ASSERT_EQ(registrar.DefineReplacement(u"APPID", appId.c_str()), S_OK);
+  ASSERT_EQ(registrar.DefineReplacement(u"MODULE", u"C:\\Pivora.dll"), S_OK);
+  for (const int script : {101, 102, 103, 104}) {
+    const std::u16string text = AnsiToUtf16(Bytes(L"REGISTRY", MAKEINTRESOURCEW(script)));
+    ASSERT_EQ(RunScriptText(registry, registrar, text.c_str(), true), S_OK) << script;
+  }
+  EXPECT_EQ(value(root_key::kClassesRoot, u"AppID\\" + appId, u""), u"Pivora");
+  EXPECT_EQ(value(root_key::kClassesRoot, u"AppID\\Pivora.DLL", u"AppID"), appId);
+  for (const ClassRow& c : classes) {
+    const std::u16string key = u"CLSID\\" + c.classId, server = key + u"\\InprocServer32";
+    EXPECT_EQ(value(root_key::kClassesRoot, key, u""), c.description) << c.script;
+    EXPECT_EQ(value(root_key::kClassesRoot, key, u"DisableProcessIsolation"),
+              c.script == 104 ? u"dword:1" : u"(none)")
+        << c.script;
+    EXPECT_EQ(value(root_key::kClassesRoot, server, u""), u"C:\\Pivora.dll") << c.script;
+    EXPECT_EQ(value(root_key::kClassesRoot, server, u"ThreadingModel"), c.threading) << c.script;
+    EXPECT_EQ(value(root_key::kLocalMachine,
+                    u"Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved",
+                    c.classId.c_str()),
+              c.approved)
+        << c.script;
+  }
 }
 
+// The only manifest, resource 2 in US English: an assembly that depends on nothing.
 TEST_F(LibraryResourcesTest, ManifestIsAnEmptyAssembly) {
-  const std::string_view manifest =
-      Bytes(RT_MANIFEST, MAKEINTRESOURCEW(2), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
-  EXPECT_EQ(manifest,
+  const WORD english = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
+  EXPECT_EQ(Names(RT_MANIFEST), std::vector<ULONG_PTR>{2});
+  EXPECT_EQ(Languages(RT_MANIFEST, MAKEINTRESOURCEW(2)), std::vector<WORD>{english});
+  EXPECT_EQ(Bytes(RT_MANIFEST, MAKEINTRESOURCEW(2), english),
             "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" manifestVersion=\"1.0\">\r\n"
             "</assembly>");
-  EXPECT_EQ(manifest.size(), 86u);
-  EXPECT_TRUE(Bytes(RT_MANIFEST, MAKEINTRESOURCEW(1), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US))
-                  .empty());
 }
 
 TEST_F(LibraryResourcesTest, GlyphIsAThirteenPixelPremultipliedBitmap) {
@@ -419,17 +456,22 @@ TEST_F(LibraryResourcesTest, VersionRecordDescribesTheLibrary) {
   EXPECT_EQ(fixed->dwFileType, 2u);
   EXPECT_EQ(fixed->dwFileSubtype, 0u);
 
-  EXPECT_EQ(VersionString(block, L"Comments"),
-            u"Shell extension capable of changing mouse cursors from context menu of .cur and "
-            u".ani files.");
-  EXPECT_EQ(VersionString(block, L"CompanyName"), u"Pivora contributors");
-  EXPECT_EQ(VersionString(block, L"FileDescription"), u"Change Cursor");
-  EXPECT_EQ(VersionString(block, L"FileVersion"), u"2.0.0.1");
-  EXPECT_EQ(VersionString(block, L"InternalName"), u"Pivora.dll");
-  EXPECT_EQ(VersionString(block, L"LegalCopyright"), u"Copyright (C) 2026 Pivora contributors");
-  EXPECT_EQ(VersionString(block, L"OriginalFilename"), u"Pivora.dll");
-  EXPECT_EQ(VersionString(block, L"ProductName"), u"Pivora");
-  EXPECT_EQ(VersionString(block, L"ProductVersion"), u"2.0.0.1");
+  const std::pair<const wchar_t*, std::u16string_view> strings[] = {
+      {L"Comments",
+       u"Shell extension capable of changing mouse cursors from context menu of .cur and .ani "
+       u"files."},
+      {L"CompanyName", u"Pivora contributors"},
+      {L"FileDescription", u"Change Cursor"},
+      {L"FileVersion", u"2.0.0.1"},
+      {L"InternalName", u"Pivora.dll"},
+      {L"LegalCopyright", u"Copyright (C) 2026 Pivora contributors"},
+      {L"OriginalFilename", u"Pivora.dll"},
+      {L"ProductName", u"Pivora"},
+      {L"ProductVersion", u"2.0.0.1"},
+  };
+  for (const auto& [key, expected] : strings) {
+    EXPECT_EQ(VersionString(block, key), expected) << key;
+  }
 
   WORD* translation = nullptr;
   ASSERT_TRUE(VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation",
