@@ -276,11 +276,10 @@ bool RegisterAssociations(Registry& registry) {
                                     packs.put()) == status::kSuccess;
   // An installed pack's scheme offers its uninstall; the key goes with the ProgID's tree.
   RegistryKey packSchemes(registry);
-  const bool schemes =
-      registry.Create(kClassesRoot,
-                      std::u16string(kProgId) + std::u16string(kHandlersKey) +
-                          kCursorPackClassIdText,
-                      key_access::kRead, packSchemes.put()) == status::kSuccess;
+  const bool schemes = registry.Create(kClassesRoot,
+                                       std::u16string(kProgId) + std::u16string(kHandlersKey) +
+                                           kCursorPackClassIdText,
+                                       key_access::kRead, packSchemes.put()) == status::kSuccess;
   return cursors && animated && infs && thumbnails && schemes;
 }
 
