@@ -3,7 +3,8 @@
 set -u
 prefix=$1
 mkdir -p "$prefix"
-export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# winemenubuilder: see wine-run.sh.
+export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 (
   flock 9
   if [ ! -f "$prefix/.ready" ]; then

@@ -11,7 +11,10 @@ here=$(cd "$(dirname "$0")" && pwd)
 # from loading.
 # PIVORA_WINEDEBUG turns on a trace channel for a test that reads it.
 export WINEPREFIX=$prefix WINEDEBUG=${PIVORA_WINEDEBUG:--all}
-export WINEDLLOVERRIDES="mscoree,mshtml=${PIVORA_WINE_DLL_OVERRIDES:+;$PIVORA_WINE_DLL_OVERRIDES}"
+# Wine 8 answers SHChangeNotify(SHCNE_ASSOCCHANGED), which registration sends, by starting
+# winemenubuilder in the background to export the prefix's file types to the Linux desktop: it
+# is kept from running, so that no test writes into the home folder or races with it.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d${PIVORA_WINE_DLL_OVERRIDES:+;$PIVORA_WINE_DLL_OVERRIDES}"
 # Wine takes the ANSI code page and the user-interface language from the Unix locale: pin it,
 # so results do not depend on the machine. A test that wants another language sets
 # PIVORA_WINE_LOCALE.

@@ -10,7 +10,8 @@ cd "$(dirname "$0")/.."
 root=$PWD
 demo=$root/build/demo
 prefix=$demo/wineprefix
-export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# winemenubuilder: see cmake/wine-run.sh.
+export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 # English output, whatever the machine's locale; the Czech menu asks for its own.
 export LC_ALL=C.UTF-8
 
