@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/path_reach.h"
@@ -15,10 +16,11 @@ constexpr std::u16string_view kBlanks = u" \t";
 constexpr std::size_t kMaxFolderName = 100;
 // The system's INF line limit: no substituted field grows past it.
 constexpr std::size_t kMaxFieldUnits = 4096;
-// What substitution may write in all, beyond the text itself: references that repeat a long
-// string in every field would otherwise grow the work far past the file's size.
-constexpr std::size_t kSubstitutionSlack = 64 * 1024;
-constexpr std::size_t kSubstitutionPerUnit = 4;
+// What walking the sections and substituting may do in all, in units walked or written:
+// references that repeat a long string in every field, or name one long section many times,
+// would otherwise grow the work far past the file's size.
+constexpr std::size_t kWorkSlack = 64 * 1024;
+constexpr std::size_t kWorkPerUnit = 4;
 
 // The roles in the order of a scheme value in HKCU\Control Panel\Cursors\Schemes, which is the
 // roles' own order.
@@ -87,8 +89,7 @@ std::vector<std::u16string_view> Fields(std::u16string_view line) {
 
 class InfFile {
  public:
-  explicit InfFile(std::u16string_view text)
-      : budget_(kSubstitutionPerUnit * text.size() + kSubstitutionSlack) {
+  explicit InfFile(std::u16string_view text) : budget_(kWorkPerUnit * text.size() + kWorkSlack) {
     std::vector<std::u16string_view>* section = nullptr;
     std::size_t start = 0;
     while (start <= text.size()) {
@@ -131,10 +132,16 @@ class InfFile {
     return std::nullopt;
   }
 
+  // Charges a section's line to the budget before it is read: false once the INF is spent.
+  bool Visit(std::u16string_view line) {
+    budget_ -= std::min(line.size() + 1, budget_);
+    return !Spent();
+  }
+
   // %key% replaced from [Strings] (keys compare without case), %% by a percent sign; an unknown
-  // key, such as a folder number, stays as written. A field stops at kMaxFieldUnits; once the
-  // whole file's substitutions have written their budget, the INF is spent (see Spent).
-  std::u16string Substituted(std::u16string_view text) const {
+  // key, such as a folder number, stays as written. A field stops at kMaxFieldUnits; what is
+  // written is charged to the budget, and stops when it is spent.
+  std::u16string Substituted(std::u16string_view text) {
     std::u16string out;
     const auto append = [&](std::u16string_view more) {
       more = more.substr(0, std::min(kMaxFieldUnits - out.size(), budget_));
@@ -151,17 +158,17 @@ class InfFile {
     return out;
   }
 
-  // Whether substitution wrote all it may: what the INF says can no longer be read whole.
+  // Whether reading did all it may: what the INF says can no longer be read whole.
   bool Spent() const { return budget_ == 0; }
 
   // A field's value: unquoted, then substituted.
-  std::u16string Value(std::u16string_view field) const { return Substituted(Unquoted(field)); }
+  std::u16string Value(std::u16string_view field) { return Substituted(Unquoted(field)); }
 
  private:
   std::map<std::u16string, std::vector<std::u16string_view>> sections_;  // by folded name
   std::vector<std::u16string> order_;
   std::map<std::u16string, std::u16string> strings_;  // by folded key
-  mutable std::size_t budget_;
+  std::size_t budget_;
 };
 
 // The file name of a path, whichever separator it uses.
@@ -184,8 +191,36 @@ struct Settings {
   std::array<std::optional<std::u16string>, kAllPointerRoleCount> named;
 };
 
-void ReadAddReg(const InfFile& inf, std::u16string_view section, Settings& settings) {
-  for (const std::u16string_view line : inf.Lines(Folded(section))) {
+// The AddReg sections the install section names, by folded name, each once: where a name
+// repeats, only its last place is kept, since reading the section there again would leave the
+// last word to it anyway.
+std::vector<std::u16string> AddRegSections(InfFile& inf, std::u16string_view install) {
+  std::vector<std::u16string> named;
+  for (const std::u16string_view line : inf.Lines(install)) {
+    if (!inf.Visit(line)) return {};
+    const std::size_t equals = line.find(u'=');
+    if (equals == std::u16string_view::npos ||
+        !EqualsIgnoringAsciiCase(Trim(line.substr(0, equals)), u"AddReg")) {
+      continue;
+    }
+    for (const std::u16string_view section : Fields(line.substr(equals + 1))) {
+      if (section.empty()) continue;
+      named.push_back(Folded(inf.Value(section)));
+      if (inf.Spent()) return {};
+    }
+  }
+  std::vector<std::u16string> once;
+  std::unordered_set<std::u16string_view> later;
+  for (auto name = named.rbegin(); name != named.rend(); ++name) {
+    if (later.insert(*name).second) once.push_back(*name);
+  }
+  std::reverse(once.begin(), once.end());
+  return once;
+}
+
+void ReadAddReg(InfFile& inf, std::u16string_view folded, Settings& settings) {
+  for (const std::u16string_view line : inf.Lines(folded)) {
+    if (!inf.Visit(line)) return;
     const std::vector<std::u16string_view> fields = Fields(line);
     if (fields.size() < 3 || !IsCurrentUser(inf.Value(fields[0]))) continue;
     const std::u16string key = inf.Value(fields[1]);
@@ -275,21 +310,14 @@ std::optional<CursorPack> ReadCursorPack(std::u16string_view text) {
   // Every pack names the Cursors key, in a line or a string: an INF that never says "cursors"
   // is decided on at once, without reading its sections.
   if (!MentionsCursors(text)) return std::nullopt;
-  const InfFile inf(text);
+  InfFile inf(text);
   const std::optional<std::u16string> install = inf.InstallSection();
   if (!install) return std::nullopt;
   Settings settings;
-  for (const std::u16string_view line : inf.Lines(*install)) {
-    const std::size_t equals = line.find(u'=');
-    if (equals == std::u16string_view::npos ||
-        !EqualsIgnoringAsciiCase(Trim(line.substr(0, equals)), u"AddReg")) {
-      continue;
-    }
-    for (const std::u16string_view section : Fields(line.substr(equals + 1))) {
-      if (!section.empty()) ReadAddReg(inf, inf.Value(section), settings);
-    }
+  for (const std::u16string& section : AddRegSections(inf, *install)) {
+    ReadAddReg(inf, section, settings);
   }
-  // An INF whose references grow past what any pack needs is not taken for one.
+  // An INF whose reading grows past what any pack needs is not taken for one.
   if (inf.Spent()) return std::nullopt;
   CursorPack pack;
   bool namesAFile = false;

@@ -106,6 +106,31 @@ TEST(CursorPackTest, SubstitutionIsBounded) {
   EXPECT_FALSE(ReadCursorPack(spent + u"[Strings]\nL = \"" + std::u16string(4000, u'b') + u"\"\n"));
 }
 
+// A section named again is read once: its strings are not substituted again, which would spend
+// the INF's budget on what one reading already gave. Where two sections set one role, the one
+// named last has the last word, as installing them in turn would leave it.
+TEST(CursorPackTest, ARepeatedSectionIsReadOnce) {
+  const std::u16string sections =
+      u"[R]\nHKCU,\"Control Panel\\Cursors\",Arrow,,\"%10%\\%DIR%\\arrow.cur\"\n"
+      u"[B]\nHKCU,\"Control Panel\\Cursors\",Arrow,,b.cur\n"
+      u"HKCU,\"Control Panel\\Cursors\",Help,,help.cur\n"
+      u"[Strings]\nS = r\nDIR = \"" +
+      std::u16string(4000, u'd') + u"\"\n";
+  std::u16string install = u"[DefaultInstall]\nAddReg=R";
+  for (int i = 0; i < 100; ++i) install += u",R,r,%S%";  // the same name, whatever its case
+  const std::optional<CursorPack> repeated = ReadCursorPack(install + u"\nAddReg=R\n" + sections);
+  ASSERT_TRUE(repeated);
+  EXPECT_EQ(repeated->files,
+            ReadCursorPack(u"[DefaultInstall]\nAddReg=R\n" + sections).value().files);
+  EXPECT_EQ(repeated->files[kArrow], u"arrow.cur");
+
+  const std::optional<CursorPack> last =
+      ReadCursorPack(u"[DefaultInstall]\nAddReg=B,R\nAddReg=b\n" + sections);
+  ASSERT_TRUE(last);
+  EXPECT_EQ(last->files[kArrow], u"b.cur");
+  EXPECT_EQ(last->files[kHelp], u"help.cur");
+}
+
 TEST(CursorPackTest, AnINFThatSetsNoPointerFileIsNoPack) {
   for (const std::u16string_view inf : {
            u"",
