@@ -67,8 +67,21 @@ void BM_DecideAmplifiedInf(benchmark::State& state) {
   Read(state, inf, !lines);
 }
 
+// An install section naming one AddReg section 20,000 times, that section holding 100,000
+// one-field lines (340 KB), against the same-sized INF naming its section once.
+void BM_DecideRepeatedSectionInf(benchmark::State& state) {
+  const bool repeated = state.range(0) != 0;
+  std::string inf = "; cursors\r\n[DefaultInstall]\r\nAddReg=R";
+  for (int i = 1; repeated && i < 20000; ++i) inf += ",R";
+  inf += "\r\n[R]\r\n";
+  while (inf.size() < 340000) inf += "x\r\n";
+  inf += "HKCU,\"Control Panel\\Cursors\",Arrow,,a.cur\r\n";
+  Read(state, inf, true);
+}
+
 BENCHMARK(BM_DecideDriverInf)->RangeMultiplier(4)->Range(4 << 10, 1 << 20)->Complexity();
 BENCHMARK(BM_DecideAmplifiedInf)->Arg(0)->Arg(1);
+BENCHMARK(BM_DecideRepeatedSectionInf)->Arg(0)->Arg(1);
 BENCHMARK(BM_ReadPackInf)->RangeMultiplier(4)->Range(4 << 10, 1 << 20)->Complexity();
 
 }  // namespace
