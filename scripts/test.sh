@@ -1,14 +1,44 @@
 #!/usr/bin/env bash
 # Builds every preset and runs every test: native (plain, ASan+UBSan, TSan), the fuzz targets
 # (scheme reader, registry script interpreter, path rules, cursor-pack INF reader, pointer
-# images) for a bounded time each, and last the Windows build under Wine.
+# images) for a bounded time each, and last the Windows build under Wine. Prints how long each
+# step took. Compilations are cached (ccache, see CMakeLists.txt), so a second run on the same
+# machine, from any clone, spends its time running tests rather than compiling.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/install-deps.sh
 
 fuzz_seconds=${PIVORA_FUZZ_SECONDS:-60}
+# Fuzz targets run side by side, one a core: each still gets its whole time.
+fuzz_jobs=${PIVORA_FUZZ_JOBS:-$(nproc)}
 
-step() { printf '\n== %s\n' "$*"; }
+# Each step's time, printed as a table when the script ends, whether it passed or not.
+timings=()
+step_name=
+step_start=$SECONDS
+end_step() {
+  [ -n "$step_name" ] || return 0
+  local took=$((SECONDS - step_start))
+  timings+=("$(printf '%3d:%02d  %s' $((took / 60)) $((took % 60)) "$step_name")")
+  step_name=
+}
+step() {
+  end_step
+  step_name=$*
+  step_start=$SECONDS
+  printf '\n== %s\n' "$*"
+}
+print_timings() {
+  end_step
+  printf '\n== Time per step (min:s)\n'
+  printf '%s\n' "${timings[@]}"
+  printf '%3d:%02d  in all\n' $((SECONDS / 60)) $((SECONDS % 60))
+}
+
+fuzz_scratch=()
+trap 'rm -rf "${fuzz_scratch[@]}"; print_timings' EXIT
+
+step "dependencies"
+bash scripts/install-deps.sh
 
 for preset in native native-asan native-tsan; do
   step "$preset"
@@ -17,6 +47,8 @@ for preset in native native-asan native-tsan; do
   ctest --preset "$preset"
 done
 
+# Nothing here runs the benchmarks (scripts/bench.sh does, and takes minutes): they are built so
+# that a change which breaks them shows here.
 step "benchmarks build"
 cmake --preset bench >/dev/null
 cmake --build --preset bench
@@ -24,47 +56,74 @@ cmake --build --preset bench
 # Runs one fuzz target for a bounded time over a scratch copy of its seed files (the arguments
 # after the target). Everything the run writes (the grown corpus, its log, the input of a crash,
 # leak or time-out) stays in its scratch folder, which is removed at the end unless the run
-# failed. PIVORA_FUZZ_FLAGS, when set, adds libFuzzer options for that run.
-fuzz_scratch=()
-trap 'rm -rf "${fuzz_scratch[@]}"' EXIT
+# failed. PIVORA_FUZZ_FLAGS, when set, adds libFuzzer options for that run. The scratch folder
+# is printed on the first line, for the report below.
 run_fuzz() {
-  local target=$1 scratch corpus fuzz_status=0
+  local target=$1 scratch corpus
   shift
-  cmake --build --preset fuzz --target "$target"
   scratch=$(mktemp -d)
-  fuzz_scratch+=("$scratch")
+  echo "$scratch"
   corpus=$scratch/corpus
   mkdir "$corpus"
   cp -- "$@" "$corpus"/
   "build/fuzz/fuzz/$target" -max_total_time="$fuzz_seconds" -max_len=65536 \
     -print_final_stats=1 -artifact_prefix="$scratch/" ${PIVORA_FUZZ_FLAGS:-} "$corpus" \
-    >"$scratch/log" 2>&1 ||
-    fuzz_status=$?
+    >"$scratch/log" 2>&1
+}
+
+# Each target: its name, what it reads, its extra libFuzzer options, and its seeds.
+fuzz_names=(parse_scheme_fuzz reg_script_fuzz path_rules_fuzz inf_reader_fuzz pointer_image_fuzz)
+declare -A fuzz_what fuzz_flags fuzz_seeds
+fuzz_what=([parse_scheme_fuzz]="scheme reader" [reg_script_fuzz]="registry script interpreter"
+  [path_rules_fuzz]="path rules" [inf_reader_fuzz]="cursor-pack INF reader"
+  [pointer_image_fuzz]="pointer images")
+fuzz_flags=([inf_reader_fuzz]="-rss_limit_mb=512 -timeout=5"
+  [pointer_image_fuzz]="-rss_limit_mb=512 -timeout=5")
+# The library's own registry scripts seed the interpreter too, as they are now.
+fuzz_seeds=([parse_scheme_fuzz]="fuzz/corpus/*" [reg_script_fuzz]="fuzz/reg_corpus/* resources/scripts/*.rgs"
+  [path_rules_fuzz]="fuzz/path_corpus/*" [inf_reader_fuzz]="fuzz/inf_corpus/*"
+  [pointer_image_fuzz]="fuzz/image_corpus/*")
+
+step "fuzz targets build"
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz --target "${fuzz_names[@]}"
+
+step "fuzz: ${#fuzz_names[@]} targets for ${fuzz_seconds} s each, ${fuzz_jobs} at a time"
+declare -A fuzz_out
+for target in "${fuzz_names[@]}"; do
+  while [ "$(jobs -rp | wc -l)" -ge "$fuzz_jobs" ]; do sleep 1; done
+  fuzz_out[$target]=$(mktemp)
+  fuzz_scratch+=("${fuzz_out[$target]}" "${fuzz_out[$target]}.status")
+  (
+    fuzz_status=0
+    # shellcheck disable=SC2086 # the seeds are globs
+    PIVORA_FUZZ_FLAGS=${fuzz_flags[$target]:-} run_fuzz "$target" ${fuzz_seeds[$target]} ||
+      fuzz_status=$?
+    echo "$fuzz_status" >"${fuzz_out[$target]}.status"
+  ) >"${fuzz_out[$target]}" &
+done
+wait
+fuzz_failed=
+for target in "${fuzz_names[@]}"; do
+  scratch=$(head -1 "${fuzz_out[$target]}")
+  fuzz_status=$(cat "${fuzz_out[$target]}.status" 2>/dev/null || echo 1)
+  echo "-- ${fuzz_what[$target]} ($target)"
   grep -E '^(stat::number_of_executed_units|stat::peak_rss_mb|Done)' "$scratch/log" || true
   if [ "$fuzz_status" -ne 0 ]; then
     tail -60 "$scratch/log"
-    unset 'fuzz_scratch[-1]'
     echo "The run's files, the failing input among them, are kept in $scratch"
-    exit "$fuzz_status"
+    fuzz_failed=$fuzz_status
+  else
+    fuzz_scratch+=("$scratch")
   fi
-}
+done
+[ -z "$fuzz_failed" ] || exit "$fuzz_failed"
 
-cmake --preset fuzz >/dev/null
-step "fuzz: scheme reader for ${fuzz_seconds} s"
-run_fuzz parse_scheme_fuzz fuzz/corpus/*
-step "fuzz: registry script interpreter for ${fuzz_seconds} s"
-# The library's own registry scripts seed it too, as they are now.
-run_fuzz reg_script_fuzz fuzz/reg_corpus/* resources/scripts/*.rgs
-step "fuzz: path rules for ${fuzz_seconds} s"
-run_fuzz path_rules_fuzz fuzz/path_corpus/*
-step "fuzz: cursor-pack INF reader for ${fuzz_seconds} s"
-PIVORA_FUZZ_FLAGS="-rss_limit_mb=512 -timeout=5" run_fuzz inf_reader_fuzz fuzz/inf_corpus/*
-step "fuzz: pointer images for ${fuzz_seconds} s"
-PIVORA_FUZZ_FLAGS="-rss_limit_mb=512 -timeout=5" run_fuzz pointer_image_fuzz fuzz/image_corpus/*
-
-step "windows (tests under Wine)"
+step "windows build"
 cmake --preset windows >/dev/null
 cmake --build --preset windows
+
+step "windows tests (under Wine)"
 status=0
 ctest --preset windows || status=$?
 WINEPREFIX="$PWD/build/windows/wineprefix" wineserver -k 2>/dev/null || true
