@@ -24,11 +24,12 @@ std::shared_ptr<MemoryFileSystem::File> MemoryFileSystem::Find(std::u16string_vi
   return found == files_.end() ? nullptr : found->second;
 }
 
-FileHandle MemoryFileSystem::Add(std::shared_ptr<File> file, bool writing) {
+FileHandle MemoryFileSystem::Add(std::shared_ptr<File> file, bool writing, bool holdsDeletion) {
   const FileHandle handle = nextHandle_;
   nextHandle_ += 4;
   if (writing) ++file->writers;
-  open_[handle] = Open{std::move(file), 0, writing};
+  if (holdsDeletion) ++file->readers;
+  open_[handle] = Open{std::move(file), 0, writing, holdsDeletion};
   return handle;
 }
 
@@ -36,7 +37,8 @@ Status MemoryFileSystem::OpenForReading(std::u16string_view path, FileHandle& ou
   const std::shared_ptr<File> file = Find(path);
   if (!file) return status::kFileNotFound;
   if (file->writers > 0) return status::kSharingViolation;
-  out = Add(file, false);
+  // Shares reading only, as the Win32 binding opens.
+  out = Add(file, false, true);
   return status::kSuccess;
 }
 
@@ -65,6 +67,7 @@ void MemoryFileSystem::Close(FileHandle file) {
   const auto found = open_.find(file);
   if (found == open_.end()) return;
   if (found->second.writing) --found->second.file->writers;
+  if (found->second.holdsDeletion) --found->second.file->readers;
   open_.erase(found);
 }
 

@@ -77,11 +77,12 @@ class MemoryFileSystem final : public FileSystem {
     std::shared_ptr<File> file;
     std::size_t position = 0;
     bool writing = false;
+    bool holdsDeletion = false;  // opened without sharing deletion
   };
 
   std::shared_ptr<File> Find(std::u16string_view path) const;
   Status MoveFolder(std::u16string_view from, std::u16string_view to);
-  FileHandle Add(std::shared_ptr<File> file, bool writing);
+  FileHandle Add(std::shared_ptr<File> file, bool writing, bool holdsDeletion = false);
 
   std::map<std::u16string, std::shared_ptr<File>> files_;  // by folded path
   std::map<std::u16string, bool> folders_;
