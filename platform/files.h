@@ -40,8 +40,10 @@ class FileSystem {
  public:
   virtual ~FileSystem() = default;
 
-  // CreateFileW(GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN): fails
-  // while another handle has the file open for writing.
+  // CreateFileW(GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, OPEN_EXISTING,
+  // FILE_FLAG_SEQUENTIAL_SCAN): fails while another handle has the file open for writing, and
+  // holds back no one who deletes or renames the file meanwhile (what was opened stays readable
+  // until it is closed).
   virtual Status OpenForReading(std::u16string_view path, FileHandle& out) = 0;
   virtual Status Size(FileHandle file, std::uint64_t& size) = 0;
   virtual Status Read(FileHandle file, void* buffer, std::uint32_t size, std::uint32_t& read) = 0;

@@ -37,8 +37,8 @@ Status MemoryFileSystem::OpenForReading(std::u16string_view path, FileHandle& ou
   const std::shared_ptr<File> file = Find(path);
   if (!file) return status::kFileNotFound;
   if (file->writers > 0) return status::kSharingViolation;
-  // Shares reading only, as the Win32 binding opens.
-  out = Add(file, false, true);
+  // Shares reading and deletion, as the Win32 binding opens.
+  out = Add(file, false);
   return status::kSuccess;
 }
 

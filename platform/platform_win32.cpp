@@ -123,8 +123,12 @@ void Win32Registry::Close(KeyHandle key) {
 }
 
 Status Win32FileSystem::OpenForReading(std::u16string_view path, FileHandle& out) {
-  const HANDLE file = CreateFileW(LongPathForm(path).c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                  nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  // Sharing deletion too: a pack's reinstall or uninstall deletes and renames pointer files
+  // that a folder's thumbnails may be reading at that moment, and a reader has no reason to
+  // stop them (on Windows the data opened stays readable through the handle).
+  const HANDLE file =
+      CreateFileW(LongPathForm(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (file == INVALID_HANDLE_VALUE) return LastError();
   out = reinterpret_cast<FileHandle>(file);
   return status::kSuccess;

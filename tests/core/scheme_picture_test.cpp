@@ -162,6 +162,46 @@ TEST_F(SchemePictureTest, HostileSizesAreBounded) {
   for (const int role : {0, 1, 2, 3, 4}) EXPECT_EQ(picture.Centre(role), kMissingPointerMark);
 }
 
+// A pack's reinstall or uninstall deletes and renames pointer files while a folder's thumbnails
+// may be reading them: neither waits for the thumbnail, which draws what it opened.
+TEST(SchemePictureSharing, FilesBeingReadCanBeDeletedAndRenamed) {
+  testing::TestPlatform bed;
+  const std::u16string arrow = bed.PathOf(u"arrow.cur");
+  const std::u16string help = bed.PathOf(u"help.cur");
+  bed.WriteFile(arrow, Arrow());
+  bed.WriteFile(help, Arrow());
+  bed.WriteFile(bed.PathOf(u"Scheme.crs"),
+                "[Arrow]\r\nPath=arrow.cur\r\n[Help]\r\nPath=help.cur\r\n");
+  testing::FaultyFiles files(bed.files());
+  int opened = 0;
+  int readAfter = 0;
+  std::vector<Status> outcomes;
+  files.fault = [&](std::string_view call) {
+    if (call == "OpenForReading") ++opened;
+    // The first read of each pointer file, the scheme being the first file opened.
+    if (call == "Read" && opened > 1 && readAfter != opened) {
+      readAfter = opened;
+      outcomes.push_back(opened == 2 ? bed.files().Delete(arrow)
+                                     : bed.files().Move(help, bed.PathOf(u"moved.cur"), false));
+    }
+    return status::kSuccess;
+  };
+  Picture picture;
+  WhitePng png;
+  ASSERT_TRUE(
+      DrawSchemePicture(bed.PathOf(u"Scheme.crs"), kSize, files, bed.paths(), png, picture.pixels));
+  EXPECT_EQ(outcomes, (std::vector<Status>{status::kSuccess, status::kSuccess}));
+  for (const int role : {0, 1}) {
+    const std::vector<std::uint32_t> cell = picture.Cell(role);
+    EXPECT_GT(std::count_if(cell.begin(), cell.end(),
+                            [](std::uint32_t pixel) { return pixel >> 24 == 0xFF; }),
+              8)
+        << "role " << role;
+  }
+  EXPECT_FALSE(bed.ReadFile(arrow));
+  EXPECT_TRUE(bed.ReadFile(bed.PathOf(u"moved.cur")));
+}
+
 // Every failing call and allocation: the picture is drawn, with marks where something failed,
 // or not at all when the scheme itself could not be read.
 TEST(SchemePictureFaults, AnyFailureGivesAMarkOrNoPicture) {
