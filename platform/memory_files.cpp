@@ -20,8 +20,34 @@ std::u16string Fold(std::u16string_view path) {
 }  // namespace
 
 std::shared_ptr<MemoryFileSystem::File> MemoryFileSystem::Find(std::u16string_view path) const {
-  const auto found = files_.find(Fold(path));
+  return FindFolded(Fold(path));
+}
+
+std::shared_ptr<MemoryFileSystem::File> MemoryFileSystem::FindFolded(
+    const std::u16string& folded) const {
+  const auto found = files_.find(folded);
   return found == files_.end() ? nullptr : found->second;
+}
+
+std::optional<std::u16string> MemoryFileSystem::Resolve(std::u16string_view path,
+                                                        bool followLast) const {
+  // Windows gives up after this many links on one path (ERROR_CANT_RESOLVE_FILENAME).
+  constexpr int kMaxLinks = 63;
+  std::u16string folded = Fold(path);
+  for (int links = 0; links <= kMaxLinks; ++links) {
+    std::size_t end = folded.find(u'\\');
+    for (;; end = folded.find(u'\\', end + 1)) {
+      if (end == std::u16string::npos && !followLast) return folded;
+      const auto link = links_.find(folded.substr(0, end));
+      if (link != links_.end()) {
+        const std::u16string rest = end == std::u16string::npos ? u"" : folded.substr(end);
+        folded = Fold(link->second.target + rest);
+        break;
+      }
+      if (end == std::u16string::npos) return folded;
+    }
+  }
+  return std::nullopt;
 }
 
 FileHandle MemoryFileSystem::Add(std::shared_ptr<File> file, bool writing, bool holdsDeletion) {
@@ -34,7 +60,9 @@ FileHandle MemoryFileSystem::Add(std::shared_ptr<File> file, bool writing, bool 
 }
 
 Status MemoryFileSystem::OpenForReading(std::u16string_view path, FileHandle& out) {
-  const std::shared_ptr<File> file = Find(path);
+  const std::optional<std::u16string> resolved = Resolve(path, true);
+  if (!resolved) return status::kPathNotFound;
+  const std::shared_ptr<File> file = FindFolded(*resolved);
   if (!file) return status::kFileNotFound;
   if (file->writers > 0) return status::kSharingViolation;
   // Shares reading and deletion, as the Win32 binding opens.
@@ -72,7 +100,11 @@ void MemoryFileSystem::Close(FileHandle file) {
 }
 
 bool MemoryFileSystem::Exists(std::u16string_view path) {
-  const std::u16string folded = Fold(path);
+  const std::optional<std::u16string> resolved = Resolve(path, false);
+  return resolved && (links_.count(*resolved) != 0 || ExistsFolded(*resolved));
+}
+
+bool MemoryFileSystem::ExistsFolded(const std::u16string& folded) const {
   if (folded.empty()) return false;
   if (files_.count(folded) != 0 || folders_.count(folded) != 0) return true;
   // A folder exists while anything is inside it.
@@ -82,12 +114,38 @@ bool MemoryFileSystem::Exists(std::u16string_view path) {
 }
 
 Status MemoryFileSystem::Attributes(std::u16string_view path, std::uint32_t& attributes) {
-  if (const std::shared_ptr<File> file = Find(path)) {
+  const std::optional<std::u16string> resolved = Resolve(path, false);
+  if (!resolved) return status::kPathNotFound;
+  if (const auto link = links_.find(*resolved); link != links_.end()) {
+    attributes = file_attribute::kReparsePoint |
+                 (link->second.folder ? file_attribute::kDirectory : file_attribute::kArchive);
+    return status::kSuccess;
+  }
+  if (const std::shared_ptr<File> file = FindFolded(*resolved)) {
     attributes = file->attributes;
     return status::kSuccess;
   }
-  if (!Exists(path)) return status::kFileNotFound;
+  if (!ExistsFolded(*resolved)) return status::kFileNotFound;
   attributes = file_attribute::kDirectory;
+  return status::kSuccess;
+}
+
+Status MemoryFileSystem::ReparseTag(std::u16string_view path, std::uint32_t& tag) {
+  const std::size_t slash = path.find_last_of(u"\\/");
+  const std::u16string_view name =
+      slash == std::u16string_view::npos ? path : path.substr(slash + 1);
+  if (name.find_first_of(u"*?<>\"") != std::u16string_view::npos) return status::kInvalidName;
+  const std::optional<std::u16string> resolved = Resolve(path, false);
+  if (!resolved) return status::kPathNotFound;
+  if (const auto link = links_.find(*resolved); link != links_.end()) {
+    tag = link->second.tag;
+  } else if (const std::shared_ptr<File> file = FindFolded(*resolved)) {
+    tag = (file->attributes & file_attribute::kReparsePoint) != 0 ? file->reparseTag : 0;
+  } else if (ExistsFolded(*resolved)) {
+    tag = 0;
+  } else {
+    return status::kFileNotFound;
+  }
   return status::kSuccess;
 }
 
@@ -102,6 +160,18 @@ DriveType MemoryFileSystem::DriveTypeOf(std::u16string_view root) {
 
 void MemoryFileSystem::SetAttributes(std::u16string_view path, std::uint32_t attributes) {
   if (const std::shared_ptr<File> file = Find(path)) file->attributes = attributes;
+}
+
+void MemoryFileSystem::SetReparseTag(std::u16string_view path, std::uint32_t tag) {
+  if (const std::shared_ptr<File> file = Find(path)) {
+    file->attributes |= file_attribute::kReparsePoint;
+    file->reparseTag = tag;
+  }
+}
+
+void MemoryFileSystem::MakeLink(std::u16string_view path, std::u16string_view target,
+                                std::uint32_t tag, bool folder) {
+  links_[Fold(path)] = Link{std::u16string(target), tag, folder};
 }
 
 void MemoryFileSystem::SetDriveType(char16_t letter, DriveType type) {

@@ -168,6 +168,23 @@ Status Win32FileSystem::Attributes(std::u16string_view path, std::uint32_t& attr
   return result;
 }
 
+Status Win32FileSystem::ReparseTag(std::u16string_view path, std::uint32_t& tag) {
+  // A wildcard would make the search match other names; no file's name holds one.
+  const std::size_t slash = path.find_last_of(u"\\/");
+  const std::u16string_view name =
+      slash == std::u16string_view::npos ? path : path.substr(slash + 1);
+  if (name.find_first_of(u"*?<>\"") != std::u16string_view::npos) return status::kInvalidName;
+  DWORD previousMode = 0;
+  const bool quiet = SetThreadErrorMode(SEM_FAILCRITICALERRORS, &previousMode) != FALSE;
+  WIN32_FIND_DATAW found{};
+  const UniqueFind search(FindFirstFileW(LongPathForm(path).c_str(), &found));
+  const Status result = search ? status::kSuccess : LastError();
+  if (quiet) SetThreadErrorMode(previousMode, nullptr);
+  if (result != status::kSuccess) return result;
+  tag = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? found.dwReserved0 : 0;
+  return status::kSuccess;
+}
+
 DriveType Win32FileSystem::DriveTypeOf(std::u16string_view root) {
   // Under Wine 8 one GetDriveTypeW costs about 1 ms (a request to the mount manager), more than
   // a thumbnail's reading, and a folder shows many thumbnails at once: what each drive letter's

@@ -63,6 +63,7 @@ class SchemePictureTest : public ::testing::Test {
     memory.Put(u"C:\\s\\arrow.cur", Arrow());
     memory.Put(u"\\\\host\\share\\x.cur", Arrow());
     memory.Put(u"Z:\\x.cur", Arrow());
+    memory.MakeLink(u"C:\\s\\share", u"\\\\host\\share", reparse_tag::kSymbolicLink, true);
   }
 
   // Draws C:\s\Scheme.crs with `text`, counting the file calls by name.
@@ -93,9 +94,10 @@ TEST_F(SchemePictureTest, PathsElsewhereAreMarkedWithoutAnyCallOnThem) {
            "[Crosshair]\r\nPath=C:\\s\\CON\r\n"
            "[IBeam]\r\nPath=C:\\s\\nul.cur\r\n"
            "[NWPen]\r\nPath=C:x.cur\r\n"
-           "[No]\r\nPath=arrow.cur\r\n",
+           "[No]\r\nPath=arrow.cur\r\n"
+           "[SizeNS]\r\nPath=share\\x.cur\r\n",
            picture));
-  for (const int role : {0, 1, 2, 3, 4, 5, 6}) {
+  for (const int role : {0, 1, 2, 3, 4, 5, 6, 8}) {
     EXPECT_EQ(picture.OnRing(role), kElsewherePointerMark) << "role " << role;
     EXPECT_EQ(picture.Centre(role), 0u) << "role " << role;
   }
@@ -103,9 +105,11 @@ TEST_F(SchemePictureTest, PathsElsewhereAreMarkedWithoutAnyCallOnThem) {
   EXPECT_GT(std::count_if(local.begin(), local.end(),
                           [](std::uint32_t pixel) { return pixel >> 24 == 0xFF; }),
             8);
-  // The scheme and the one local pointer: nothing else was queried or opened.
+  // The scheme and the one local pointer were opened; besides the pointer, only the folder C:\s
+  // and the link in it (not what it leads to) were asked for their attributes.
   EXPECT_EQ(calls["OpenForReading"], 2);
-  EXPECT_EQ(calls["Attributes"], 1);
+  EXPECT_EQ(calls["Attributes"], 3);
+  EXPECT_EQ(calls["ReparseTag"], 1);
 }
 
 TEST_F(SchemePictureTest, PlaceholdersWhoseDataIsElsewhereAreNotOpened) {
@@ -125,7 +129,7 @@ TEST_F(SchemePictureTest, EachFileIsReadOnceWhateverRolesNameIt) {
   Picture picture;
   ASSERT_TRUE(Draw(text, picture));
   EXPECT_EQ(calls["OpenForReading"], 2);
-  EXPECT_EQ(calls["Attributes"], 1);
+  EXPECT_EQ(calls["Attributes"], 2);  // the pointer and its folder
   for (int role = 1; role < 15; ++role) EXPECT_EQ(picture.Cell(role), picture.Cell(0));
 }
 

@@ -1,7 +1,8 @@
 // Thumbnails of scheme files, checked by their pixels: the 4 x 4 grid in role order, a pointer
 // drawn in its cell, the marks, transparent cells, premultiplied pixels; pointers drawn as the
 // system draws them, in every image format a pointer file holds; files that crash the system's
-// own loader; the sizes; and a long soak that leaves no memory behind.
+// own loader; the sizes; pointers elsewhere, through links too; and a long soak that leaves no
+// memory behind.
 #include <windows.h>
 
 #include <psapi.h>
@@ -10,6 +11,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -480,6 +482,60 @@ std::wstring MakeShare() {
   return share;
 }
 
+// Runs a Unix program, which Wine starts as it starts any, and waits until `done` holds: Wine
+// gives a Unix program's handle no exit code to wait for.
+bool RunUnix(const wchar_t* program, std::wstring command, const std::function<bool()>& done) {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(program, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &process)) {
+    return false;
+  }
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  for (const ULONGLONG deadline = GetTickCount64() + 10000; GetTickCount64() < deadline;
+       Sleep(10)) {
+    if (done()) return true;
+  }
+  return false;
+}
+
+// A link to a folder, as Wine can show one. Wine 8's CreateSymbolicLinkW makes nothing (yet says
+// it did) and its file system takes no reparse point; a Unix symbolic link is what it shows as
+// a link: to a folder, as a reparse point with no tag (attributes 0x410, dwReserved0 0); to a
+// file, as a plain file. Wine cannot delete such a link either (RemoveDirectoryW gives error 32,
+// DeleteFileW error 5), so the Unix `ln` makes it and `rm` takes it away.
+class UnixFolderLink {
+ public:
+  // `target` is a Unix path: naming it in Windows form would show in the file trace.
+  UnixFolderLink(const std::wstring& link, const std::wstring& target) : link_(link) {
+    using UnixName = char*(CDECL*)(LPCWSTR);
+    const auto unixName = reinterpret_cast<UnixName>(reinterpret_cast<void (*)()>(
+        GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name")));
+    char* name = unixName != nullptr ? unixName(link.c_str()) : nullptr;
+    if (name == nullptr) return;
+    unixLink_ = L" \"" + std::wstring(name, name + std::strlen(name)) + L"\"";
+    HeapFree(GetProcessHeap(), 0, name);
+    made = RunUnix(L"Z:\\bin\\ln", L"/bin/ln -sfn \"" + target + L"\"" + unixLink_,
+                   [&] { return GetFileAttributesW(link_.c_str()) != INVALID_FILE_ATTRIBUTES; });
+  }
+  ~UnixFolderLink() {
+    if (made) {
+      RunUnix(L"Z:\\bin\\rm", L"/bin/rm" + unixLink_,
+              [&] { return GetFileAttributesW(link_.c_str()) == INVALID_FILE_ATTRIBUTES; });
+    }
+  }
+  UnixFolderLink(const UnixFolderLink&) = delete;
+  UnixFolderLink& operator=(const UnixFolderLink&) = delete;
+
+  bool made = false;
+
+ private:
+  std::wstring link_;
+  std::wstring unixLink_;  // quoted, with a blank before it
+};
+
 constexpr char kElsewhereScheme[] =
     "[Arrow]\r\nPath=\\\\host\\share\\x.cur\r\n"
     "[Help]\r\nPath=%PIVORA_REMOTE%\\x.cur\r\n"
@@ -489,6 +545,7 @@ constexpr char kElsewhereScheme[] =
     "[IBeam]\r\nPath=CON\r\n"
     "[NWPen]\r\nPath=NUL\r\n"
     "[No]\r\nPath=CONIN$\r\n"
+    "[SizeNS]\r\nPath=linked-share\\x.cur\r\n"
     "[Hand]\r\nPath=Blue\\Hand.cur\r\n";
 
 // What the next test relies on: the system itself does reach the share.
@@ -498,14 +555,20 @@ TEST_F(SchemeThumbnailTest, TheSystemReachesThePointerOnTheShare) {
 }
 
 // Under WINEDEBUG=+file, tests/windows/file_trace_test.sh runs this one alone and finds no file
-// call naming the share in the trace.
+// call naming the share in the trace, nor any through the folder linked to it.
 TEST_F(SchemeThumbnailTest, PointersElsewhereAreMarkedAndNeverTouched) {
   if (MakeShare().empty()) GTEST_SKIP() << "not under Wine";
+  wchar_t prefix[MAX_PATH] = L"";
+  GetEnvironmentVariableW(L"WINEPREFIX", prefix, MAX_PATH);
+  const std::u16string link = bed.PathOf(u"linked-share");
+  const UnixFolderLink linked(std::wstring(link.begin(), link.end()),
+                              std::wstring(prefix) + L"/dosdevices/unc/host/share");
+  ASSERT_TRUE(linked.made);
   SetEnvironmentVariableW(L"PIVORA_REMOTE", L"\\\\host\\share");
   Picture picture;
   ASSERT_EQ(Thumbnail(kElsewhereScheme, 256, picture), S_OK);
   SetEnvironmentVariableW(L"PIVORA_REMOTE", nullptr);
-  for (int role = 0; role < 8; ++role) {
+  for (int role = 0; role < 9; ++role) {
     EXPECT_EQ(picture.At(role % 4 * 64 + 48, role / 4 * 64 + 32), kElsewherePointerMark)
         << "role " << role;
     EXPECT_EQ(Opaque(picture.Cell(role)) > 1000, false) << "role " << role << " drawn";
