@@ -209,6 +209,9 @@ class PointerPictures {
 
 bool DrawSchemePicture(std::u16string_view schemePath, int size, FileSystem& files,
                        const PathRules& paths, PngDecoder& png, std::span<std::uint32_t> pixels) {
+  // The file manager shows the scheme's entry, not what a link leads to nor the data a
+  // placeholder would have to download first: neither is fetched for a picture.
+  if (EntryOf(files, schemePath, false) != EntryReach::kHere) return false;
   const std::optional<std::string> bytes = ReadWholeFile(files, schemePath, kMaxPictureSchemeBytes);
   if (!bytes) return false;
   const SchemeEntries entries = ParseScheme(*bytes);

@@ -105,10 +105,10 @@ TEST_F(SchemePictureTest, PathsElsewhereAreMarkedWithoutAnyCallOnThem) {
   EXPECT_GT(std::count_if(local.begin(), local.end(),
                           [](std::uint32_t pixel) { return pixel >> 24 == 0xFF; }),
             8);
-  // The scheme and the one local pointer were opened; besides the pointer, only the folder C:\s
-  // and the link in it (not what it leads to) were asked for their attributes.
+  // The scheme and the one local pointer were opened; besides them, only the folder C:\s and
+  // the link in it (not what it leads to) were asked for their attributes.
   EXPECT_EQ(calls["OpenForReading"], 2);
-  EXPECT_EQ(calls["Attributes"], 3);
+  EXPECT_EQ(calls["Attributes"], 4);
   EXPECT_EQ(calls["ReparseTag"], 1);
 }
 
@@ -120,6 +120,31 @@ TEST_F(SchemePictureTest, PlaceholdersWhoseDataIsElsewhereAreNotOpened) {
   EXPECT_EQ(calls["OpenForReading"], 1);
 }
 
+// The scheme's own entry is looked at as a pointer's is: a link, or a placeholder that would be
+// downloaded, gives no picture and is not opened; a placeholder already here is drawn.
+TEST_F(SchemePictureTest, SchemesElsewhereAreNotRead) {
+  const std::u16string scheme = u"C:\\s\\Scheme.crs";
+  memory.Put(scheme, "");
+  Picture picture;
+  for (const std::uint32_t attributes :
+       {0x20 | file_attribute::kOffline, file_attribute::kRecallOnOpen,
+        0x20 | file_attribute::kReparsePoint | file_attribute::kRecallOnDataAccess}) {
+    memory.SetAttributes(scheme, attributes);
+    EXPECT_FALSE(Draw("[Arrow]\r\nPath=arrow.cur\r\n", picture)) << attributes;
+    EXPECT_EQ(calls["OpenForReading"], 0) << attributes;
+  }
+  memory.SetAttributes(scheme, 0x20);
+  memory.SetReparseTag(scheme, 0x9000001A);  // a cloud file, downloaded
+  EXPECT_TRUE(Draw("[Arrow]\r\nPath=arrow.cur\r\n", picture));
+
+  memory.MakeLink(u"C:\\s\\Linked.crs", u"\\\\host\\share\\x.crs", reparse_tag::kSymbolicLink,
+                  false);
+  memory.Put(u"\\\\host\\share\\x.crs", "[Arrow]\r\nPath=C:\\s\\arrow.cur\r\n");
+  calls.clear();
+  EXPECT_FALSE(DrawSchemePicture(u"C:\\s\\Linked.crs", kSize, files, paths, png, picture.pixels));
+  EXPECT_EQ(calls["OpenForReading"], 0);
+}
+
 TEST_F(SchemePictureTest, EachFileIsReadOnceWhateverRolesNameIt) {
   std::string text;
   for (const PointerRole& role : PointerRoles) {
@@ -129,7 +154,7 @@ TEST_F(SchemePictureTest, EachFileIsReadOnceWhateverRolesNameIt) {
   Picture picture;
   ASSERT_TRUE(Draw(text, picture));
   EXPECT_EQ(calls["OpenForReading"], 2);
-  EXPECT_EQ(calls["Attributes"], 2);  // the pointer and its folder
+  EXPECT_EQ(calls["Attributes"], 3);  // the scheme, its folder, the pointer
   for (int role = 1; role < 15; ++role) EXPECT_EQ(picture.Cell(role), picture.Cell(0));
 }
 
