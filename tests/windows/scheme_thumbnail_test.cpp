@@ -1,11 +1,12 @@
 // Thumbnails of scheme files, checked by their pixels: the 4 x 4 grid in role order, a pointer
 // drawn in its cell, the marks, transparent cells, premultiplied pixels; pointers drawn as the
 // system draws them, in every image format a pointer file holds; files that crash the system's
-// own loader; the sizes; pointers elsewhere, through links too; and a long soak that leaves no
-// memory behind.
+// own loader; the sizes; pointers elsewhere, through links too; PNG images to the system's
+// decoder alone; and a long soak that leaves no memory behind.
 #include <windows.h>
 
 #include <psapi.h>
+#include <wincodec.h>
 
 #include <gtest/gtest.h>
 
@@ -574,6 +575,105 @@ TEST_F(SchemeThumbnailTest, PointersElsewhereAreMarkedAndNeverTouched) {
     EXPECT_EQ(Opaque(picture.Cell(role)) > 1000, false) << "role " << role << " drawn";
   }
   EXPECT_EQ(picture.Cell(14), DrawnBySystem(bed.PathOf(u"Blue\\Hand.cur"), 64));
+}
+
+// A codec that claims the bytes a PNG image begins with, registered as an installed codec is (the
+// imaging component's decoder category, its pattern), its class served from this process: it
+// counts how often it is created and then declines.
+class ForeignPngCodec final : public IClassFactory {
+ public:
+  static constexpr CLSID kClass = GuidFromText(u"{00000001-5EED-4C0D-8E5A-C0DEC0DEC0DE}");
+  ForeignPngCodec() {
+    const std::wstring clsid = L"{00000001-5EED-4C0D-8E5A-C0DEC0DEC0DE}";
+    key_ = L"Software\\Classes\\CLSID\\" + clsid;
+    instance_ =
+        L"Software\\Classes\\CLSID\\{7ED96837-96F0-4812-B211-F13C24117ED3}\\Instance\\" + clsid;
+    const BYTE pattern[] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    const BYTE mask[] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+    const DWORD position = 0;
+    const DWORD length = sizeof(pattern);
+    const std::wstring container = L"{1B7CFAF4-713F-473C-BBCD-6137425FAEAF}";  // PNG's
+    const std::wstring name = L"Foreign PNG codec";
+    const auto text = [](const std::wstring& value) {
+      return std::pair{reinterpret_cast<const BYTE*>(value.c_str()),
+                       static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))};
+    };
+    const auto set = [](const std::wstring& key, const wchar_t* value, DWORD type, const BYTE* data,
+                        DWORD size) {
+      return RegSetKeyValueW(HKEY_LOCAL_MACHINE, key.c_str(), value, type, data, size) ==
+             ERROR_SUCCESS;
+    };
+    registered =
+        set(instance_, L"CLSID", REG_SZ, text(clsid).first, text(clsid).second) &&
+        set(instance_, L"FriendlyName", REG_SZ, text(name).first, text(name).second) &&
+        set(key_, L"FriendlyName", REG_SZ, text(name).first, text(name).second) &&
+        set(key_, L"ContainerFormat", REG_SZ, text(container).first, text(container).second) &&
+        set(key_ + L"\\Patterns\\0", L"Position", REG_DWORD,
+            reinterpret_cast<const BYTE*>(&position), sizeof(position)) &&
+        set(key_ + L"\\Patterns\\0", L"Length", REG_DWORD, reinterpret_cast<const BYTE*>(&length),
+            sizeof(length)) &&
+        set(key_ + L"\\Patterns\\0", L"Pattern", REG_BINARY, pattern, sizeof(pattern)) &&
+        set(key_ + L"\\Patterns\\0", L"Mask", REG_BINARY, mask, sizeof(mask)) &&
+        SUCCEEDED(CoRegisterClassObject(kClass, this, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE,
+                                        &cookie_));
+  }
+  ~ForeignPngCodec() {
+    if (cookie_ != 0) CoRevokeClassObject(cookie_);
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, key_.c_str());
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, instance_.c_str());
+  }
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    *out = IsEqualIID(iid, __uuidof(IUnknown)) || IsEqualIID(iid, __uuidof(IClassFactory))
+               ? static_cast<IClassFactory*>(this)
+               : nullptr;
+    return *out != nullptr ? S_OK : E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown*, REFIID, void** out) override {
+    ++created;
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+
+  bool registered = false;
+  int created = 0;
+
+ private:
+  std::wstring key_;
+  std::wstring instance_;
+  DWORD cookie_ = 0;
+};
+
+TEST_F(SchemeThumbnailTest, PngImagesGoToTheSystemsDecoderAlone) {
+  ForeignPngCodec codec;
+  ASSERT_TRUE(codec.registered);
+  const std::vector<std::uint8_t> png = ImageBytes({64, 0, true});
+  {
+    // What the test relies on: the imaging component, choosing by the bytes, asks this codec.
+    IWICImagingFactory* factory = nullptr;
+    ASSERT_EQ(CoCreateInstance(GuidFromText(u"{CACAF262-9370-4615-A13B-9F5539DA4C0A}"), nullptr,
+                               CLSCTX_INPROC_SERVER, __uuidof(IWICImagingFactory),
+                               reinterpret_cast<void**>(&factory)),
+              S_OK);
+    IWICStream* stream = nullptr;
+    factory->CreateStream(&stream);
+    stream->InitializeFromMemory(const_cast<BYTE*>(png.data()), static_cast<DWORD>(png.size()));
+    IWICBitmapDecoder* decoder = nullptr;
+    factory->CreateDecoderFromStream(stream, nullptr, WICDecodeMetadataCacheOnDemand, &decoder);
+    if (decoder != nullptr) decoder->Release();
+    stream->Release();
+    factory->Release();
+    ASSERT_GT(codec.created, 0);
+  }
+  codec.created = 0;
+  Pointer(u"png.cur", CursorOf({{64, 0, true}}));
+  Picture picture;
+  ASSERT_EQ(Thumbnail("[Arrow]\r\nPath=png.cur\r\n", 256, picture), S_OK);
+  EXPECT_EQ(codec.created, 0);
+  EXPECT_TRUE(picture.Cell(0) == DrawnBySystem(bed.PathOf(u"png.cur"), 64));
 }
 
 // The memory committed to the process alone (Wine 8 leaves PrivateUsage at 0 but keeps this).
