@@ -20,6 +20,8 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
+#include <tuple>
 #include <vector>
 
 #include "core/pointer_roles.h"
@@ -584,38 +586,29 @@ class ForeignPngCodec final : public IClassFactory {
  public:
   static constexpr CLSID kClass = GuidFromText(u"{00000001-5EED-4C0D-8E5A-C0DEC0DEC0DE}");
   ForeignPngCodec() {
-    const std::wstring clsid = L"{00000001-5EED-4C0D-8E5A-C0DEC0DEC0DE}";
-    key_ = L"Software\\Classes\\CLSID\\" + clsid;
-    instance_ =
-        L"Software\\Classes\\CLSID\\{7ED96837-96F0-4812-B211-F13C24117ED3}\\Instance\\" + clsid;
-    const BYTE pattern[] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
-    const BYTE mask[] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
-    const DWORD position = 0;
-    const DWORD length = sizeof(pattern);
-    const std::wstring container = L"{1B7CFAF4-713F-473C-BBCD-6137425FAEAF}";  // PNG's
-    const std::wstring name = L"Foreign PNG codec";
-    const auto text = [](const std::wstring& value) {
-      return std::pair{reinterpret_cast<const BYTE*>(value.c_str()),
-                       static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))};
+    const std::wstring id = L"{00000001-5EED-4C0D-8E5A-C0DEC0DEC0DE}";
+    const auto text = [](std::wstring_view value) {  // with its terminator
+      const auto* bytes = reinterpret_cast<const BYTE*>(value.data());
+      return std::vector<BYTE>(bytes, bytes + (value.size() + 1) * sizeof(wchar_t));
     };
-    const auto set = [](const std::wstring& key, const wchar_t* value, DWORD type, const BYTE* data,
-                        DWORD size) {
-      return RegSetKeyValueW(HKEY_LOCAL_MACHINE, key.c_str(), value, type, data, size) ==
-             ERROR_SUCCESS;
-    };
-    registered =
-        set(instance_, L"CLSID", REG_SZ, text(clsid).first, text(clsid).second) &&
-        set(instance_, L"FriendlyName", REG_SZ, text(name).first, text(name).second) &&
-        set(key_, L"FriendlyName", REG_SZ, text(name).first, text(name).second) &&
-        set(key_, L"ContainerFormat", REG_SZ, text(container).first, text(container).second) &&
-        set(key_ + L"\\Patterns\\0", L"Position", REG_DWORD,
-            reinterpret_cast<const BYTE*>(&position), sizeof(position)) &&
-        set(key_ + L"\\Patterns\\0", L"Length", REG_DWORD, reinterpret_cast<const BYTE*>(&length),
-            sizeof(length)) &&
-        set(key_ + L"\\Patterns\\0", L"Pattern", REG_BINARY, pattern, sizeof(pattern)) &&
-        set(key_ + L"\\Patterns\\0", L"Mask", REG_BINARY, mask, sizeof(mask)) &&
-        SUCCEEDED(CoRegisterClassObject(kClass, this, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE,
-                                        &cookie_));
+    const std::wstring pattern = key_ + id + L"\\Patterns\\0";
+    const std::tuple<std::wstring, const wchar_t*, DWORD, std::vector<BYTE>> values[] = {
+        {instance_ + id, L"CLSID", REG_SZ, text(id)},
+        {key_ + id, L"ContainerFormat", REG_SZ, text(L"{1B7CFAF4-713F-473C-BBCD-6137425FAEAF}")},
+        {pattern, L"Position", REG_DWORD, {0, 0, 0, 0}},
+        {pattern, L"Length", REG_DWORD, {8, 0, 0, 0}},
+        {pattern, L"Pattern", REG_BINARY, {0x89, 'P', 'N', 'G', 13, 10, 26, 10}},
+        {pattern, L"Mask", REG_BINARY, std::vector<BYTE>(8, 0xFF)}};
+    registered = true;
+    for (const auto& [key, name, type, data] : values) {
+      registered =
+          registered && RegSetKeyValueW(HKEY_LOCAL_MACHINE, key.c_str(), name, type, data.data(),
+                                        static_cast<DWORD>(data.size())) == ERROR_SUCCESS;
+    }
+    registered = registered && SUCCEEDED(CoRegisterClassObject(kClass, this, CLSCTX_INPROC_SERVER,
+                                                               REGCLS_MULTIPLEUSE, &cookie_));
+    key_ += id;
+    instance_ += id;
   }
   ~ForeignPngCodec() {
     if (cookie_ != 0) CoRevokeClassObject(cookie_);
@@ -642,8 +635,9 @@ class ForeignPngCodec final : public IClassFactory {
   int created = 0;
 
  private:
-  std::wstring key_;
-  std::wstring instance_;
+  std::wstring key_ = L"Software\\Classes\\CLSID\\";
+  std::wstring instance_ =
+      L"Software\\Classes\\CLSID\\{7ED96837-96F0-4812-B211-F13C24117ED3}\\Instance\\";
   DWORD cookie_ = 0;
 };
 
