@@ -151,6 +151,7 @@ class PointerPictures {
         cell_(cell),
         files_(files),
         drives_(files),
+        entries_(files),
         paths_(paths),
         png_(png) {
     pictures_.reserve(kPointerRoleCount);
@@ -178,13 +179,11 @@ class PointerPictures {
       if (known == key) return picture;
     }
     CellPicture& picture = pictures_.emplace_back(std::move(key), CellPicture{}).second;
-    std::uint32_t attributes = 0;
-    if (files_.Attributes(path, attributes) != status::kSuccess ||
-        (attributes & file_attribute::kDirectory) != 0) {
-      picture.outcome = Outcome::kMissing;
-    } else if (DataIsElsewhere(attributes)) {
-      // A preview never downloads a placeholder.
-      picture.outcome = Outcome::kElsewhere;
+    // A link on the way may lead to a share (a symbolic link can name one), and a placeholder
+    // would be downloaded: neither is followed for a picture.
+    const EntryReach reach = entries_.Of(path);
+    if (reach != EntryReach::kHere) {
+      picture.outcome = reach == EntryReach::kElsewhere ? Outcome::kElsewhere : Outcome::kMissing;
     } else if (auto pixels = ReadPointerPicture(files_, path, cell_, png_, memory_)) {
       picture.outcome = Outcome::kDrawn;
       picture.pixels = std::move(*pixels);
@@ -197,6 +196,7 @@ class PointerPictures {
   int cell_;
   FileSystem& files_;
   DriveTypes drives_;
+  PathEntries entries_;
   const PathRules& paths_;
   PngDecoder& png_;
   // By path, ASCII letters in upper case: one a role at the most, room for all made at once so
@@ -209,6 +209,9 @@ class PointerPictures {
 
 bool DrawSchemePicture(std::u16string_view schemePath, int size, FileSystem& files,
                        const PathRules& paths, PngDecoder& png, std::span<std::uint32_t> pixels) {
+  // The file manager shows the scheme's entry, not what a link leads to nor the data a
+  // placeholder would have to download first: neither is fetched for a picture.
+  if (EntryOf(files, schemePath, false) != EntryReach::kHere) return false;
   const std::optional<std::string> bytes = ReadWholeFile(files, schemePath, kMaxPictureSchemeBytes);
   if (!bytes) return false;
   const SchemeEntries entries = ParseScheme(*bytes);

@@ -36,7 +36,8 @@ class PngDecoder {
 // Draws the scheme at `schemePath` into `pixels`, `size` x `size`, top-down, which the caller
 // has made fully transparent; cells are size / 4 pixels wide. A role the scheme leaves alone
 // stays transparent. False, with nothing drawn, when the scheme cannot be read or is larger
-// than kMaxPictureSchemeBytes.
+// than kMaxPictureSchemeBytes, and with nothing read, when the scheme's own entry is a link or
+// a placeholder whose data is elsewhere.
 bool DrawSchemePicture(std::u16string_view schemePath, int size, FileSystem& files,
                        const PathRules& paths, PngDecoder& png, std::span<std::uint32_t> pixels);
 

@@ -56,12 +56,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   rules.IsRelative(folder);
   const std::u16string expanded = rules.ExpandEnvironment(text);
   Check(expanded.size() <= kMaxLongPathUnits + 1);
-  static MemoryFileSystem files;
+  // A link to a share at C:\L: no path that goes through it is here.
+  static MemoryFileSystem files = [] {
+    MemoryFileSystem made;
+    made.MakeLink(u"C:\\L", u"\\\\host\\share", reparse_tag::kSymbolicLink, true);
+    made.Put(u"\\\\host\\share\\x.cur", "x");
+    made.Put(u"C:\\f\\x.cur", "x");
+    return made;
+  }();
   DriveTypes drives(files);
+  PathEntries entries(files);
   for (const std::u16string* path : {&expanded, &file}) {
     if (PreviewReach(*path, drives) == PathReach::kHere) {
       Check(path->size() >= 3 && (*path)[1] == u':' && (*path)[0] != u'\\');
       Check(path->find(u'\0') == std::u16string::npos);
+      std::u16string upper = *path;
+      for (char16_t& c : upper) c = AsciiUpper(c);
+      const bool throughLink =
+          upper.starts_with(u"C:\\L\\") && upper.find(u"..") == std::u16string::npos;
+      Check(!throughLink || entries.Of(*path) != EntryReach::kHere);
     }
   }
   const std::u16string same = ExpandEachReference(

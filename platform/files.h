@@ -1,7 +1,8 @@
 // The file seam: reading scheme files, and writing one whole. The Win32 binding is a line per
 // call (CreateFileW, GetFileSizeEx, ReadFile, WriteFile, FlushFileBuffers, ReplaceFileW,
-// MoveFileExW, DeleteFileW, CloseHandle, GetFileAttributesW, GetDriveTypeW), taking paths of any
-// length; natively an in-memory file system with the same sharing rules.
+// MoveFileExW, DeleteFileW, CloseHandle, GetFileAttributesW, FindFirstFileW, GetDriveTypeW),
+// taking paths of any length; natively an in-memory file system with the same sharing rules and
+// links.
 #pragma once
 
 #include <cstdint>
@@ -30,26 +31,45 @@ enum class DriveType : std::uint32_t {
 // The file attributes the seam's callers look at (FILE_ATTRIBUTE_*).
 namespace file_attribute {
 inline constexpr std::uint32_t kDirectory = 0x10;
+inline constexpr std::uint32_t kArchive = 0x20;
 inline constexpr std::uint32_t kNormal = 0x80;
+inline constexpr std::uint32_t kReparsePoint = 0x400;
 inline constexpr std::uint32_t kOffline = 0x1000;
 inline constexpr std::uint32_t kRecallOnOpen = 0x40000;
 inline constexpr std::uint32_t kRecallOnDataAccess = 0x400000;
 }  // namespace file_attribute
 
+// Reparse point tags (IO_REPARSE_TAG_*).
+namespace reparse_tag {
+inline constexpr std::uint32_t kMountPoint = 0xA0000003;  // a junction or a mounted volume
+inline constexpr std::uint32_t kSymbolicLink = 0xA000000C;
+// Set in every tag whose reparse point stands for another named entity, as in the two above
+// (IsReparseTagNameSurrogate); cloud placeholders' tags lack it.
+inline constexpr std::uint32_t kNameSurrogate = 0x20000000;
+}  // namespace reparse_tag
+
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
 
-  // CreateFileW(GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN): fails
-  // while another handle has the file open for writing.
+  // CreateFileW(GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, OPEN_EXISTING,
+  // FILE_FLAG_SEQUENTIAL_SCAN): fails while another handle has the file open for writing, and
+  // holds back no one who deletes or renames the file meanwhile (what was opened stays readable
+  // until it is closed).
   virtual Status OpenForReading(std::u16string_view path, FileHandle& out) = 0;
   virtual Status Size(FileHandle file, std::uint64_t& size) = 0;
   virtual Status Read(FileHandle file, void* buffer, std::uint32_t size, std::uint32_t& read) = 0;
   virtual void Close(FileHandle file) = 0;
   // PathFileExistsW, for paths of any length: a file or a folder of that name exists.
   virtual bool Exists(std::u16string_view path) = 0;
-  // GetFileAttributesW, for paths of any length, with no dialog asking for a missing disk.
+  // GetFileAttributesW, for paths of any length, with no dialog asking for a missing disk. Of a
+  // link, the link's own attributes (kReparsePoint set), not its target's.
   virtual Status Attributes(std::u16string_view path, std::uint32_t& attributes) = 0;
+  // FindFirstFileW on `path` itself: the entry's reparse tag (WIN32_FIND_DATAW's dwReserved0)
+  // when its attributes hold kReparsePoint, 0 otherwise. Read from the listing of its folder:
+  // neither the entry nor what it points to is opened. kInvalidName when the last name holds a
+  // wildcard ('*', '?', and '<', '>', '"', which the system takes as wildcards too).
+  virtual Status ReparseTag(std::u16string_view path, std::uint32_t& tag) = 0;
   // GetDriveTypeW of a drive's root, such as "C:\" with its backslash: the drive's kind,
   // asked without opening any file (on Windows, remembered for two seconds).
   virtual DriveType DriveTypeOf(std::u16string_view root) = 0;

@@ -20,22 +20,52 @@ std::u16string Fold(std::u16string_view path) {
 }  // namespace
 
 std::shared_ptr<MemoryFileSystem::File> MemoryFileSystem::Find(std::u16string_view path) const {
-  const auto found = files_.find(Fold(path));
+  return FindFolded(Fold(path));
+}
+
+std::shared_ptr<MemoryFileSystem::File> MemoryFileSystem::FindFolded(
+    const std::u16string& folded) const {
+  const auto found = files_.find(folded);
   return found == files_.end() ? nullptr : found->second;
 }
 
-FileHandle MemoryFileSystem::Add(std::shared_ptr<File> file, bool writing) {
+std::optional<std::u16string> MemoryFileSystem::Resolve(std::u16string_view path,
+                                                        bool followLast) const {
+  // Windows gives up after this many links on one path (ERROR_CANT_RESOLVE_FILENAME).
+  constexpr int kMaxLinks = 63;
+  std::u16string folded = Fold(path);
+  for (int links = 0; links <= kMaxLinks; ++links) {
+    std::size_t end = folded.find(u'\\');
+    for (;; end = folded.find(u'\\', end + 1)) {
+      if (end == std::u16string::npos && !followLast) return folded;
+      const auto link = links_.find(folded.substr(0, end));
+      if (link != links_.end()) {
+        const std::u16string rest = end == std::u16string::npos ? u"" : folded.substr(end);
+        folded = Fold(link->second.target + rest);
+        break;
+      }
+      if (end == std::u16string::npos) return folded;
+    }
+  }
+  return std::nullopt;
+}
+
+FileHandle MemoryFileSystem::Add(std::shared_ptr<File> file, bool writing, bool holdsDeletion) {
   const FileHandle handle = nextHandle_;
   nextHandle_ += 4;
   if (writing) ++file->writers;
-  open_[handle] = Open{std::move(file), 0, writing};
+  if (holdsDeletion) ++file->readers;
+  open_[handle] = Open{std::move(file), 0, writing, holdsDeletion};
   return handle;
 }
 
 Status MemoryFileSystem::OpenForReading(std::u16string_view path, FileHandle& out) {
-  const std::shared_ptr<File> file = Find(path);
+  const std::optional<std::u16string> resolved = Resolve(path, true);
+  if (!resolved) return status::kPathNotFound;
+  const std::shared_ptr<File> file = FindFolded(*resolved);
   if (!file) return status::kFileNotFound;
   if (file->writers > 0) return status::kSharingViolation;
+  // Shares reading and deletion, as the Win32 binding opens.
   out = Add(file, false);
   return status::kSuccess;
 }
@@ -65,11 +95,16 @@ void MemoryFileSystem::Close(FileHandle file) {
   const auto found = open_.find(file);
   if (found == open_.end()) return;
   if (found->second.writing) --found->second.file->writers;
+  if (found->second.holdsDeletion) --found->second.file->readers;
   open_.erase(found);
 }
 
 bool MemoryFileSystem::Exists(std::u16string_view path) {
-  const std::u16string folded = Fold(path);
+  const std::optional<std::u16string> resolved = Resolve(path, false);
+  return resolved && (links_.count(*resolved) != 0 || ExistsFolded(*resolved));
+}
+
+bool MemoryFileSystem::ExistsFolded(const std::u16string& folded) const {
   if (folded.empty()) return false;
   if (files_.count(folded) != 0 || folders_.count(folded) != 0) return true;
   // A folder exists while anything is inside it.
@@ -79,12 +114,38 @@ bool MemoryFileSystem::Exists(std::u16string_view path) {
 }
 
 Status MemoryFileSystem::Attributes(std::u16string_view path, std::uint32_t& attributes) {
-  if (const std::shared_ptr<File> file = Find(path)) {
+  const std::optional<std::u16string> resolved = Resolve(path, false);
+  if (!resolved) return status::kPathNotFound;
+  if (const auto link = links_.find(*resolved); link != links_.end()) {
+    attributes = file_attribute::kReparsePoint |
+                 (link->second.folder ? file_attribute::kDirectory : file_attribute::kArchive);
+    return status::kSuccess;
+  }
+  if (const std::shared_ptr<File> file = FindFolded(*resolved)) {
     attributes = file->attributes;
     return status::kSuccess;
   }
-  if (!Exists(path)) return status::kFileNotFound;
+  if (!ExistsFolded(*resolved)) return status::kFileNotFound;
   attributes = file_attribute::kDirectory;
+  return status::kSuccess;
+}
+
+Status MemoryFileSystem::ReparseTag(std::u16string_view path, std::uint32_t& tag) {
+  const std::size_t slash = path.find_last_of(u"\\/");
+  const std::u16string_view name =
+      slash == std::u16string_view::npos ? path : path.substr(slash + 1);
+  if (name.find_first_of(u"*?<>\"") != std::u16string_view::npos) return status::kInvalidName;
+  const std::optional<std::u16string> resolved = Resolve(path, false);
+  if (!resolved) return status::kPathNotFound;
+  if (const auto link = links_.find(*resolved); link != links_.end()) {
+    tag = link->second.tag;
+  } else if (const std::shared_ptr<File> file = FindFolded(*resolved)) {
+    tag = (file->attributes & file_attribute::kReparsePoint) != 0 ? file->reparseTag : 0;
+  } else if (ExistsFolded(*resolved)) {
+    tag = 0;
+  } else {
+    return status::kFileNotFound;
+  }
   return status::kSuccess;
 }
 
@@ -99,6 +160,18 @@ DriveType MemoryFileSystem::DriveTypeOf(std::u16string_view root) {
 
 void MemoryFileSystem::SetAttributes(std::u16string_view path, std::uint32_t attributes) {
   if (const std::shared_ptr<File> file = Find(path)) file->attributes = attributes;
+}
+
+void MemoryFileSystem::SetReparseTag(std::u16string_view path, std::uint32_t tag) {
+  if (const std::shared_ptr<File> file = Find(path)) {
+    file->attributes |= file_attribute::kReparsePoint;
+    file->reparseTag = tag;
+  }
+}
+
+void MemoryFileSystem::MakeLink(std::u16string_view path, std::u16string_view target,
+                                std::uint32_t tag, bool folder) {
+  links_[Fold(path)] = Link{std::u16string(target), tag, folder};
 }
 
 void MemoryFileSystem::SetDriveType(char16_t letter, DriveType type) {

@@ -1,7 +1,9 @@
 // An in-memory file system for builds away from Windows. Paths are Windows paths compared
 // without regard to ASCII case; a file held open for writing cannot be opened for reading, and a
 // file another program holds without sharing deletion can be neither replaced, moved nor
-// deleted, as with the sharing rules of CreateFileW.
+// deleted, as with the sharing rules of CreateFileW. Links are followed as the system follows
+// them: the attribute and tag calls see a link itself, opening and every path through a link
+// reach its target.
 #pragma once
 
 #include <map>
@@ -22,6 +24,7 @@ class MemoryFileSystem final : public FileSystem {
   void Close(FileHandle file) override;
   bool Exists(std::u16string_view path) override;
   Status Attributes(std::u16string_view path, std::uint32_t& attributes) override;
+  Status ReparseTag(std::u16string_view path, std::uint32_t& tag) override;
   DriveType DriveTypeOf(std::u16string_view root) override;
   Status CreateNew(std::u16string_view path, FileHandle& out) override;
   Status Write(FileHandle file, const void* data, std::uint32_t size,
@@ -62,6 +65,13 @@ class MemoryFileSystem final : public FileSystem {
   std::size_t OpenHandleCount() const { return open_.size(); }
   // Attributes reports `attributes` for the file at `path` from now on (normal by default).
   void SetAttributes(std::u16string_view path, std::uint32_t attributes);
+  // Gives the file at `path` a reparse point with `tag`, such as a cloud placeholder's; its
+  // attributes gain kReparsePoint.
+  void SetReparseTag(std::u16string_view path, std::uint32_t tag);
+  // Makes `path` a link to `target` with `tag` (kSymbolicLink, kMountPoint, ...): a folder's
+  // when `folder`, a file's otherwise.
+  void MakeLink(std::u16string_view path, std::u16string_view target, std::uint32_t tag,
+                bool folder);
   // DriveTypeOf reports `type` for the drive with `letter` (a fixed disk by default).
   void SetDriveType(char16_t letter, DriveType type);
 
@@ -72,19 +82,32 @@ class MemoryFileSystem final : public FileSystem {
     int writers = 0;
     int readers = 0;  // holders that share reading only
     std::uint32_t attributes = file_attribute::kNormal;
+    std::uint32_t reparseTag = 0;
+  };
+  struct Link {
+    std::u16string target;
+    std::uint32_t tag;
+    bool folder;
   };
   struct Open {
     std::shared_ptr<File> file;
     std::size_t position = 0;
     bool writing = false;
+    bool holdsDeletion = false;  // opened without sharing deletion
   };
 
   std::shared_ptr<File> Find(std::u16string_view path) const;
+  std::shared_ptr<File> FindFolded(const std::u16string& folded) const;
+  bool ExistsFolded(const std::u16string& folded) const;
+  // The folded path with the links on its way replaced by their targets, the last name's too
+  // when `followLast`; nothing when links lead to links too often.
+  std::optional<std::u16string> Resolve(std::u16string_view path, bool followLast) const;
   Status MoveFolder(std::u16string_view from, std::u16string_view to);
-  FileHandle Add(std::shared_ptr<File> file, bool writing);
+  FileHandle Add(std::shared_ptr<File> file, bool writing, bool holdsDeletion = false);
 
   std::map<std::u16string, std::shared_ptr<File>> files_;  // by folded path
   std::map<std::u16string, bool> folders_;
+  std::map<std::u16string, Link> links_;  // by folded path
   std::map<FileHandle, Open> open_;
   std::map<char16_t, DriveType> drives_;  // by upper-case letter
   FileHandle nextHandle_ = 0x40;

@@ -1,5 +1,8 @@
 #include "platform/path_reach.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "platform/text.h"
 
 namespace pivora {
@@ -13,6 +16,10 @@ bool IsAsciiLetter(char16_t c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' &
 // which Windows takes as the same digits.
 bool IsDeviceDigit(char16_t c) {
   return (c >= u'0' && c <= u'9') || c == u'\u00B9' || c == u'\u00B2' || c == u'\u00B3';
+}
+
+bool EndsInDotOrSpace(std::u16string_view name) {
+  return !name.empty() && (name.back() == u'.' || name.back() == u' ');
 }
 
 }  // namespace
@@ -68,6 +75,54 @@ PathReach PreviewReach(std::u16string_view path, DriveTypes& drives) {
     default:
       return PathReach::kElsewhere;
   }
+}
+
+EntryReach EntryOf(FileSystem& files, std::u16string_view path, bool folder) {
+  std::uint32_t attributes = 0;
+  if (files.Attributes(path, attributes) != status::kSuccess) return EntryReach::kMissing;
+  if (DataIsElsewhere(attributes)) return EntryReach::kElsewhere;
+  if ((attributes & file_attribute::kReparsePoint) != 0) {
+    std::uint32_t tag = 0;
+    if (files.ReparseTag(path, tag) != status::kSuccess || LeadsToAnotherName(tag)) {
+      return EntryReach::kElsewhere;
+    }
+  }
+  return ((attributes & file_attribute::kDirectory) != 0) == folder ? EntryReach::kHere
+                                                                    : EntryReach::kMissing;
+}
+
+EntryReach PathEntries::Of(std::u16string_view path) {
+  std::vector<std::u16string_view> names;
+  for (std::size_t start = 3; start <= path.size();) {
+    std::size_t end = start;
+    while (end < path.size() && !IsSeparator(path[end])) ++end;
+    const std::u16string_view name = path.substr(start, end - start);
+    if (name == u"..") {
+      if (!names.empty()) names.pop_back();
+    } else if (!name.empty() && name != u".") {
+      names.push_back(name);
+    }
+    start = end + 1;
+  }
+  while (!names.empty() && EndsInDotOrSpace(names.back())) names.back().remove_suffix(1);
+  if (names.empty() || names.back().empty()) return EntryReach::kMissing;
+
+  std::u16string walked(path.substr(0, 2));
+  for (std::size_t i = 0; i + 1 < names.size(); ++i) {
+    if (EndsInDotOrSpace(names[i])) return EntryReach::kElsewhere;
+    walked += u'\\';
+    walked += names[i];
+    std::u16string key = walked;
+    std::transform(key.begin(), key.end(), key.begin(), AsciiUpper);
+    auto known = folders_.find(key);
+    if (known == folders_.end()) {
+      known = folders_.emplace(std::move(key), EntryOf(files_, walked, true)).first;
+    }
+    if (known->second != EntryReach::kHere) return known->second;
+  }
+  walked += u'\\';
+  walked += names.back();
+  return EntryOf(files_, walked, false);
 }
 
 }  // namespace pivora

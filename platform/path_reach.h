@@ -6,7 +6,9 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "platform/files.h"
@@ -51,5 +53,41 @@ constexpr bool DataIsElsewhere(std::uint32_t attributes) {
   return (attributes & (file_attribute::kOffline | file_attribute::kRecallOnOpen |
                         file_attribute::kRecallOnDataAccess)) != 0;
 }
+
+// Whether a reparse point with this tag leads to another name: a symbolic link, a mount point (a
+// junction or a mounted volume), or any other name surrogate. A tag of 0 names no kind and so
+// cannot be told from a link (Wine 8 reports a Unix symbolic link to a folder so). Other tags
+// (cloud placeholders, deduplicated or compressed files) keep the data of the file itself.
+constexpr bool LeadsToAnotherName(std::uint32_t tag) {
+  return tag == 0 || (tag & reparse_tag::kNameSurrogate) != 0;
+}
+
+enum class EntryReach {
+  kHere,       // on this machine, and its data too
+  kElsewhere,  // a link, or a placeholder whose data is elsewhere: not followed, not read
+  kMissing,    // not there, or not of the kind asked for (a folder where a file was asked)
+};
+
+// What one entry is, asked without opening it or what it leads to: its attributes, and the
+// tag of a reparse point.
+EntryReach EntryOf(FileSystem& files, std::u16string_view path, bool folder);
+
+// The entries on the way to the files of one preview: each folder is asked once, however many
+// of the files lie in it.
+class PathEntries {
+ public:
+  explicit PathEntries(FileSystem& files) : files_(files) {}
+  // For a path PreviewReach takes as here: the folders below the drive's root, from the top
+  // down, then the file itself, each as EntryOf, nothing past the first that is not here. The
+  // path is walked as Windows resolves it before any link is met: either slash separates,
+  // empty and "." names are dropped, ".." goes back one folder, and the trailing dots and spaces
+  // of the file's name are dropped. A folder's name that ends in a dot or a space is elsewhere
+  // (whether Windows keeps them is not for a preview to guess).
+  EntryReach Of(std::u16string_view path);
+
+ private:
+  FileSystem& files_;
+  std::map<std::u16string, EntryReach> folders_;  // by path, ASCII letters in upper case
+};
 
 }  // namespace pivora

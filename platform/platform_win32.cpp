@@ -123,8 +123,12 @@ void Win32Registry::Close(KeyHandle key) {
 }
 
 Status Win32FileSystem::OpenForReading(std::u16string_view path, FileHandle& out) {
-  const HANDLE file = CreateFileW(LongPathForm(path).c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                  nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  // Sharing deletion too: a pack's reinstall or uninstall deletes and renames pointer files
+  // that a folder's thumbnails may be reading at that moment, and a reader has no reason to
+  // stop them (on Windows the data opened stays readable through the handle).
+  const HANDLE file =
+      CreateFileW(LongPathForm(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (file == INVALID_HANDLE_VALUE) return LastError();
   out = reinterpret_cast<FileHandle>(file);
   return status::kSuccess;
@@ -162,6 +166,23 @@ Status Win32FileSystem::Attributes(std::u16string_view path, std::uint32_t& attr
   if (quiet) SetThreadErrorMode(previousMode, nullptr);
   if (result == status::kSuccess) attributes = found;
   return result;
+}
+
+Status Win32FileSystem::ReparseTag(std::u16string_view path, std::uint32_t& tag) {
+  // A wildcard would make the search match other names; no file's name holds one.
+  const std::size_t slash = path.find_last_of(u"\\/");
+  const std::u16string_view name =
+      slash == std::u16string_view::npos ? path : path.substr(slash + 1);
+  if (name.find_first_of(u"*?<>\"") != std::u16string_view::npos) return status::kInvalidName;
+  DWORD previousMode = 0;
+  const bool quiet = SetThreadErrorMode(SEM_FAILCRITICALERRORS, &previousMode) != FALSE;
+  WIN32_FIND_DATAW found{};
+  const UniqueFind search(FindFirstFileW(LongPathForm(path).c_str(), &found));
+  const Status result = search ? status::kSuccess : LastError();
+  if (quiet) SetThreadErrorMode(previousMode, nullptr);
+  if (result != status::kSuccess) return result;
+  tag = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? found.dwReserved0 : 0;
+  return status::kSuccess;
 }
 
 DriveType Win32FileSystem::DriveTypeOf(std::u16string_view root) {

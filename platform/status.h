@@ -19,6 +19,7 @@ inline constexpr Status kNotEnoughMemory = 8;
 inline constexpr Status kSharingViolation = 32;
 inline constexpr Status kFileExists = 80;
 inline constexpr Status kDiskFull = 112;
+inline constexpr Status kInvalidName = 123;
 inline constexpr Status kDirectoryNotEmpty = 145;
 inline constexpr Status kInvalidParameter = 87;
 inline constexpr Status kAlreadyExists = 183;

@@ -16,10 +16,16 @@ namespace {
 
 constexpr CLSID kClsidImagingFactory = GuidFromText(u"{CACAF262-9370-4615-A13B-9F5539DA4C0A}");
 constexpr IID kIidImagingFactory = GuidFromText(u"{EC5EC8A9-C395-4314-9C77-54D7A935FF70}");
+// The system's PNG decoder (CLSID_WICPngDecoder) and the interface it is asked for.
+constexpr CLSID kClsidPngDecoder = GuidFromText(u"{389EA17B-5078-4CDE-B6EF-25C15175C751}");
+constexpr IID kIidBitmapDecoder = GuidFromText(u"{9EDDE9E7-8DEE-47EA-99DF-E6FAF2ED44BF}");
 constexpr GUID kPremultipliedBgra = GuidFromText(u"{6FDDC324-4E03-4BFE-B185-3D77768DC910}");
 
 // PNG images through the system's imaging component, created through COM on the first PNG of
-// a thumbnail (so nothing is imported at load, and most thumbnails never create it).
+// a thumbnail (so nothing is imported at load, and most thumbnails never create it). The decoder
+// is the system's own, created by its class: asked to choose one by the bytes, the component
+// would run any codec installed that claims them, inside the file manager (and CreateDecoder
+// with PNG's container only prefers a vendor, it does not hold to one).
 class ImagingPngDecoder final : public PngDecoder {
  public:
   std::optional<PointerPixels> Decode(std::span<const std::uint8_t> png) override {
@@ -41,11 +47,14 @@ class ImagingPngDecoder final : public PngDecoder {
       return std::nullopt;
     }
     IWICBitmapDecoder* rawDecoder = nullptr;
-    if (FAILED(factory_.get()->CreateDecoderFromStream(
-            stream.get(), nullptr, WICDecodeMetadataCacheOnDemand, &rawDecoder))) {
+    if (FAILED(CoCreateInstance(kClsidPngDecoder, nullptr, CLSCTX_INPROC_SERVER, kIidBitmapDecoder,
+                                reinterpret_cast<void**>(&rawDecoder)))) {
       return std::nullopt;
     }
     const UniqueCom<IWICBitmapDecoder> decoder(rawDecoder);
+    if (FAILED(decoder.get()->Initialize(stream.get(), WICDecodeMetadataCacheOnDemand))) {
+      return std::nullopt;
+    }
     IWICBitmapFrameDecode* rawFrame = nullptr;
     if (FAILED(decoder.get()->GetFrame(0, &rawFrame))) return std::nullopt;
     const UniqueCom<IWICBitmapFrameDecode> frame(rawFrame);

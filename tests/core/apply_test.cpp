@@ -251,6 +251,9 @@ class FaultyFiles final : public FileSystem {
   Status Attributes(std::u16string_view path, std::uint32_t& attributes) override {
     return inner_.Attributes(path, attributes);
   }
+  Status ReparseTag(std::u16string_view path, std::uint32_t& tag) override {
+    return inner_.ReparseTag(path, tag);
+  }
   DriveType DriveTypeOf(std::u16string_view root) override { return inner_.DriveTypeOf(root); }
   Status CreateNew(std::u16string_view path, FileHandle& out) override {
     return inner_.CreateNew(path, out);

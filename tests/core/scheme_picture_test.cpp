@@ -47,6 +47,11 @@ struct Picture {
   std::uint32_t Centre(int role) const { return At(role, kCell / 2, kCell / 2); }
   // A point on the elsewhere mark's ring.
   std::uint32_t OnRing(int role) const { return At(role, kCell / 2 + kCell / 4, kCell / 2); }
+  int Opaque(int role) const {
+    const std::vector<std::uint32_t> cell = Cell(role);
+    return static_cast<int>(std::count_if(cell.begin(), cell.end(),
+                                          [](std::uint32_t pixel) { return pixel >> 24 == 0xFF; }));
+  }
   std::vector<std::uint32_t> Cell(int role) const {
     std::vector<std::uint32_t> out;
     for (int y = 0; y < kCell; ++y) {
@@ -63,6 +68,7 @@ class SchemePictureTest : public ::testing::Test {
     memory.Put(u"C:\\s\\arrow.cur", Arrow());
     memory.Put(u"\\\\host\\share\\x.cur", Arrow());
     memory.Put(u"Z:\\x.cur", Arrow());
+    memory.MakeLink(u"C:\\s\\share", u"\\\\host\\share", reparse_tag::kSymbolicLink, true);
   }
 
   // Draws C:\s\Scheme.crs with `text`, counting the file calls by name.
@@ -93,19 +99,19 @@ TEST_F(SchemePictureTest, PathsElsewhereAreMarkedWithoutAnyCallOnThem) {
            "[Crosshair]\r\nPath=C:\\s\\CON\r\n"
            "[IBeam]\r\nPath=C:\\s\\nul.cur\r\n"
            "[NWPen]\r\nPath=C:x.cur\r\n"
-           "[No]\r\nPath=arrow.cur\r\n",
+           "[No]\r\nPath=arrow.cur\r\n"
+           "[SizeNS]\r\nPath=share\\x.cur\r\n",
            picture));
-  for (const int role : {0, 1, 2, 3, 4, 5, 6}) {
+  for (const int role : {0, 1, 2, 3, 4, 5, 6, 8}) {
     EXPECT_EQ(picture.OnRing(role), kElsewherePointerMark) << "role " << role;
     EXPECT_EQ(picture.Centre(role), 0u) << "role " << role;
   }
-  const std::vector<std::uint32_t> local = picture.Cell(7);
-  EXPECT_GT(std::count_if(local.begin(), local.end(),
-                          [](std::uint32_t pixel) { return pixel >> 24 == 0xFF; }),
-            8);
-  // The scheme and the one local pointer: nothing else was queried or opened.
+  EXPECT_GT(picture.Opaque(7), 8);
+  // The scheme and the one local pointer were opened; besides them, only the folder C:\s and
+  // the link in it (not what it leads to) were asked for their attributes.
   EXPECT_EQ(calls["OpenForReading"], 2);
-  EXPECT_EQ(calls["Attributes"], 1);
+  EXPECT_EQ(calls["Attributes"], 4);
+  EXPECT_EQ(calls["ReparseTag"], 1);
 }
 
 TEST_F(SchemePictureTest, PlaceholdersWhoseDataIsElsewhereAreNotOpened) {
@@ -114,6 +120,31 @@ TEST_F(SchemePictureTest, PlaceholdersWhoseDataIsElsewhereAreNotOpened) {
   ASSERT_TRUE(Draw("[Arrow]\r\nPath=arrow.cur\r\n", picture));
   EXPECT_EQ(picture.OnRing(0), kElsewherePointerMark);
   EXPECT_EQ(calls["OpenForReading"], 1);
+}
+
+// The scheme's own entry is looked at as a pointer's is: a link, or a placeholder that would be
+// downloaded, gives no picture and is not opened; a placeholder already here is drawn.
+TEST_F(SchemePictureTest, SchemesElsewhereAreNotRead) {
+  const std::u16string scheme = u"C:\\s\\Scheme.crs";
+  memory.Put(scheme, "");
+  Picture picture;
+  for (const std::uint32_t attributes :
+       {0x20 | file_attribute::kOffline, file_attribute::kRecallOnOpen,
+        0x20 | file_attribute::kReparsePoint | file_attribute::kRecallOnDataAccess}) {
+    memory.SetAttributes(scheme, attributes);
+    EXPECT_FALSE(Draw("[Arrow]\r\nPath=arrow.cur\r\n", picture)) << attributes;
+    EXPECT_EQ(calls["OpenForReading"], 0) << attributes;
+  }
+  memory.SetAttributes(scheme, 0x20);
+  memory.SetReparseTag(scheme, 0x9000001A);  // a cloud file, downloaded
+  EXPECT_TRUE(Draw("[Arrow]\r\nPath=arrow.cur\r\n", picture));
+
+  memory.MakeLink(u"C:\\s\\Linked.crs", u"\\\\host\\share\\x.crs", reparse_tag::kSymbolicLink,
+                  false);
+  memory.Put(u"\\\\host\\share\\x.crs", "[Arrow]\r\nPath=C:\\s\\arrow.cur\r\n");
+  calls.clear();
+  EXPECT_FALSE(DrawSchemePicture(u"C:\\s\\Linked.crs", kSize, files, paths, png, picture.pixels));
+  EXPECT_EQ(calls["OpenForReading"], 0);
 }
 
 TEST_F(SchemePictureTest, EachFileIsReadOnceWhateverRolesNameIt) {
@@ -125,7 +156,7 @@ TEST_F(SchemePictureTest, EachFileIsReadOnceWhateverRolesNameIt) {
   Picture picture;
   ASSERT_TRUE(Draw(text, picture));
   EXPECT_EQ(calls["OpenForReading"], 2);
-  EXPECT_EQ(calls["Attributes"], 1);
+  EXPECT_EQ(calls["Attributes"], 3);  // the scheme, its folder, the pointer
   for (int role = 1; role < 15; ++role) EXPECT_EQ(picture.Cell(role), picture.Cell(0));
 }
 
@@ -160,6 +191,40 @@ TEST_F(SchemePictureTest, HostileSizesAreBounded) {
   text += "[Crosshair]\r\nPath=wide.cur\r\n";
   ASSERT_TRUE(Draw(text, picture));
   for (const int role : {0, 1, 2, 3, 4}) EXPECT_EQ(picture.Centre(role), kMissingPointerMark);
+}
+
+// A pack's reinstall or uninstall deletes and renames pointer files while a folder's thumbnails
+// may be reading them: neither waits for the thumbnail, which draws what it opened.
+TEST(SchemePictureSharing, FilesBeingReadCanBeDeletedAndRenamed) {
+  testing::TestPlatform bed;
+  const std::u16string arrow = bed.PathOf(u"arrow.cur");
+  const std::u16string help = bed.PathOf(u"help.cur");
+  bed.WriteFile(arrow, Arrow());
+  bed.WriteFile(help, Arrow());
+  bed.WriteFile(bed.PathOf(u"Scheme.crs"),
+                "[Arrow]\r\nPath=arrow.cur\r\n[Help]\r\nPath=help.cur\r\n");
+  testing::FaultyFiles files(bed.files());
+  int opened = 0;
+  int readAfter = 0;
+  std::vector<Status> outcomes;
+  files.fault = [&](std::string_view call) {
+    if (call == "OpenForReading") ++opened;
+    // The first read of each pointer file, the scheme being the first file opened.
+    if (call == "Read" && opened > 1 && readAfter != opened) {
+      readAfter = opened;
+      outcomes.push_back(opened == 2 ? bed.files().Delete(arrow)
+                                     : bed.files().Move(help, bed.PathOf(u"moved.cur"), false));
+    }
+    return status::kSuccess;
+  };
+  Picture picture;
+  WhitePng png;
+  ASSERT_TRUE(
+      DrawSchemePicture(bed.PathOf(u"Scheme.crs"), kSize, files, bed.paths(), png, picture.pixels));
+  EXPECT_EQ(outcomes, (std::vector<Status>{status::kSuccess, status::kSuccess}));
+  EXPECT_GT(picture.Opaque(0), 8);
+  EXPECT_GT(picture.Opaque(1), 8);
+  EXPECT_FALSE(bed.ReadFile(arrow)) << "gone once the thumbnail let go of it";
 }
 
 // Every failing call and allocation: the picture is drawn, with marks where something failed,

@@ -59,6 +59,12 @@ Status FaultyFiles::Attributes(std::u16string_view path, std::uint32_t& attribut
   return inner_.Attributes(path, attributes);
 }
 
+Status FaultyFiles::ReparseTag(std::u16string_view path, std::uint32_t& tag) {
+  const AllocationPause pause;
+  if (const Status f = Fault("ReparseTag")) return f;
+  return inner_.ReparseTag(path, tag);
+}
+
 DriveType FaultyFiles::DriveTypeOf(std::u16string_view root) {
   const AllocationPause pause;
   return Fault("DriveTypeOf") == status::kSuccess ? inner_.DriveTypeOf(root) : DriveType::kUnknown;

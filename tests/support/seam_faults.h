@@ -24,6 +24,7 @@ class FaultyFiles final : public FileSystem {
   void Close(FileHandle file) override;
   bool Exists(std::u16string_view path) override;
   Status Attributes(std::u16string_view path, std::uint32_t& attributes) override;
+  Status ReparseTag(std::u16string_view path, std::uint32_t& tag) override;
   DriveType DriveTypeOf(std::u16string_view root) override;
   Status CreateNew(std::u16string_view path, FileHandle& out) override;
   Status Write(FileHandle file, const void* data, std::uint32_t size,

@@ -23,8 +23,8 @@ std::filesystem::path FsPath(std::u16string_view path) {
   return std::filesystem::path(LongPathForm(path));
 }
 
-// Deletes a folder and everything in it, at any depth: the tests make paths longer than the C++
-// library's folder walk reaches here.
+// Deletes a folder and everything in it, at any depth, without following links: the tests make
+// paths longer than the C++ library's folder walk reaches here.
 void RemoveTree(const std::wstring& folder) {
   WIN32_FIND_DATAW found{};
   const HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
@@ -33,7 +33,11 @@ void RemoveTree(const std::wstring& folder) {
       const std::wstring name = found.cFileName;
       if (name == L"." || name == L"..") continue;
       const std::wstring path = folder + L"\\" + name;
-      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      if ((found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        // A link goes, not what it leads to (under Wine, a link to a folder is removed as a
+        // file).
+        if (!RemoveDirectoryW(path.c_str())) DeleteFileW(path.c_str());
+      } else if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
         RemoveTree(path);
       } else {
         SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Runs the thumbnail of a scheme that names pointers on a share and on devices, with Wine's file
-# trace on: the trace must show file calls (so it works) and none that names the share.
+# Runs the thumbnail of a scheme that names pointers on a share (directly and through a linked
+# folder) and on devices, with Wine's file trace on: the trace must show file calls (so it
+# works) and none that names the share or passes through the link.
 #   file_trace_test.sh PREFIX WINDOWS_TESTS_EXE
 set -u
 here=$(cd "$(dirname "$0")/../../cmake" && pwd)
@@ -23,7 +24,8 @@ if ! grep -q 'trace:file' "$scratch/trace"; then
   echo "file_trace_test.sh: Wine's file trace is empty; nothing is shown" >&2
   exit 1
 fi
-touched=$(grep 'trace:file' "$scratch/trace" | grep -i -E '[\\/]host[\\/@]|DavWWWRoot|CONIN|\\CON"|\\NUL"')
+touched=$(grep 'trace:file' "$scratch/trace" |
+  grep -i -E '[\\/]host[\\/@]|DavWWWRoot|CONIN|\\CON"|\\NUL"|linked-share[\\/]')
 if [ -n "$touched" ]; then
   echo "file_trace_test.sh: the thumbnail touched a path it must refuse:" >&2
   echo "$touched" | head -20 >&2

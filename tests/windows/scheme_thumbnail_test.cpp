@@ -1,15 +1,18 @@
 // Thumbnails of scheme files, checked by their pixels: the 4 x 4 grid in role order, a pointer
 // drawn in its cell, the marks, transparent cells, premultiplied pixels; pointers drawn as the
 // system draws them, in every image format a pointer file holds; files that crash the system's
-// own loader; the sizes; and a long soak that leaves no memory behind.
+// own loader; the sizes; pointers elsewhere, through links too; PNG images to the system's
+// decoder alone; and a long soak that leaves no memory behind.
 #include <windows.h>
 
 #include <psapi.h>
+#include <wincodec.h>
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -17,6 +20,8 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
+#include <tuple>
 #include <vector>
 
 #include "core/pointer_roles.h"
@@ -480,6 +485,60 @@ std::wstring MakeShare() {
   return share;
 }
 
+// Runs a Unix program, which Wine starts as it starts any, and waits until `done` holds: Wine
+// gives a Unix program's handle no exit code to wait for.
+bool RunUnix(const wchar_t* program, std::wstring command, const std::function<bool()>& done) {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(program, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &process)) {
+    return false;
+  }
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  for (const ULONGLONG deadline = GetTickCount64() + 10000; GetTickCount64() < deadline;
+       Sleep(10)) {
+    if (done()) return true;
+  }
+  return false;
+}
+
+// A link to a folder, as Wine can show one. Wine 8's CreateSymbolicLinkW makes nothing (yet says
+// it did) and its file system takes no reparse point; a Unix symbolic link is what it shows as
+// a link: to a folder, as a reparse point with no tag (attributes 0x410, dwReserved0 0); to a
+// file, as a plain file. Wine cannot delete such a link either (RemoveDirectoryW gives error 32,
+// DeleteFileW error 5), so the Unix `ln` makes it and `rm` takes it away.
+class UnixFolderLink {
+ public:
+  // `target` is a Unix path: naming it in Windows form would show in the file trace.
+  UnixFolderLink(const std::wstring& link, const std::wstring& target) : link_(link) {
+    using UnixName = char*(CDECL*)(LPCWSTR);
+    const auto unixName = reinterpret_cast<UnixName>(reinterpret_cast<void (*)()>(
+        GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name")));
+    char* name = unixName != nullptr ? unixName(link.c_str()) : nullptr;
+    if (name == nullptr) return;
+    unixLink_ = L" \"" + std::wstring(name, name + std::strlen(name)) + L"\"";
+    HeapFree(GetProcessHeap(), 0, name);
+    made = RunUnix(L"Z:\\bin\\ln", L"/bin/ln -sfn \"" + target + L"\"" + unixLink_,
+                   [&] { return GetFileAttributesW(link_.c_str()) != INVALID_FILE_ATTRIBUTES; });
+  }
+  ~UnixFolderLink() {
+    if (made) {
+      RunUnix(L"Z:\\bin\\rm", L"/bin/rm" + unixLink_,
+              [&] { return GetFileAttributesW(link_.c_str()) == INVALID_FILE_ATTRIBUTES; });
+    }
+  }
+  UnixFolderLink(const UnixFolderLink&) = delete;
+  UnixFolderLink& operator=(const UnixFolderLink&) = delete;
+
+  bool made = false;
+
+ private:
+  std::wstring link_;
+  std::wstring unixLink_;  // quoted, with a blank before it
+};
+
 constexpr char kElsewhereScheme[] =
     "[Arrow]\r\nPath=\\\\host\\share\\x.cur\r\n"
     "[Help]\r\nPath=%PIVORA_REMOTE%\\x.cur\r\n"
@@ -489,6 +548,7 @@ constexpr char kElsewhereScheme[] =
     "[IBeam]\r\nPath=CON\r\n"
     "[NWPen]\r\nPath=NUL\r\n"
     "[No]\r\nPath=CONIN$\r\n"
+    "[SizeNS]\r\nPath=linked-share\\x.cur\r\n"
     "[Hand]\r\nPath=Blue\\Hand.cur\r\n";
 
 // What the next test relies on: the system itself does reach the share.
@@ -498,19 +558,116 @@ TEST_F(SchemeThumbnailTest, TheSystemReachesThePointerOnTheShare) {
 }
 
 // Under WINEDEBUG=+file, tests/windows/file_trace_test.sh runs this one alone and finds no file
-// call naming the share in the trace.
+// call naming the share in the trace, nor any through the folder linked to it.
 TEST_F(SchemeThumbnailTest, PointersElsewhereAreMarkedAndNeverTouched) {
   if (MakeShare().empty()) GTEST_SKIP() << "not under Wine";
+  wchar_t prefix[MAX_PATH] = L"";
+  GetEnvironmentVariableW(L"WINEPREFIX", prefix, MAX_PATH);
+  const std::u16string link = bed.PathOf(u"linked-share");
+  const UnixFolderLink linked(std::wstring(link.begin(), link.end()),
+                              std::wstring(prefix) + L"/dosdevices/unc/host/share");
+  ASSERT_TRUE(linked.made);
   SetEnvironmentVariableW(L"PIVORA_REMOTE", L"\\\\host\\share");
   Picture picture;
   ASSERT_EQ(Thumbnail(kElsewhereScheme, 256, picture), S_OK);
   SetEnvironmentVariableW(L"PIVORA_REMOTE", nullptr);
-  for (int role = 0; role < 8; ++role) {
+  for (int role = 0; role < 9; ++role) {
     EXPECT_EQ(picture.At(role % 4 * 64 + 48, role / 4 * 64 + 32), kElsewherePointerMark)
         << "role " << role;
     EXPECT_EQ(Opaque(picture.Cell(role)) > 1000, false) << "role " << role << " drawn";
   }
   EXPECT_EQ(picture.Cell(14), DrawnBySystem(bed.PathOf(u"Blue\\Hand.cur"), 64));
+}
+
+// A codec that claims the bytes a PNG image begins with, registered as an installed codec is (the
+// imaging component's decoder category, its pattern), its class served from this process: it
+// counts how often it is created and then declines.
+class ForeignPngCodec final : public IClassFactory {
+ public:
+  static constexpr CLSID kClass = GuidFromText(u"{00000001-5EED-4C0D-8E5A-C0DEC0DEC0DE}");
+  ForeignPngCodec() {
+    const std::wstring id = L"{00000001-5EED-4C0D-8E5A-C0DEC0DEC0DE}";
+    const auto text = [](std::wstring_view value) {  // with its terminator
+      const auto* bytes = reinterpret_cast<const BYTE*>(value.data());
+      return std::vector<BYTE>(bytes, bytes + (value.size() + 1) * sizeof(wchar_t));
+    };
+    const std::wstring pattern = key_ + id + L"\\Patterns\\0";
+    const std::tuple<std::wstring, const wchar_t*, DWORD, std::vector<BYTE>> values[] = {
+        {instance_ + id, L"CLSID", REG_SZ, text(id)},
+        {key_ + id, L"ContainerFormat", REG_SZ, text(L"{1B7CFAF4-713F-473C-BBCD-6137425FAEAF}")},
+        {pattern, L"Position", REG_DWORD, {0, 0, 0, 0}},
+        {pattern, L"Length", REG_DWORD, {8, 0, 0, 0}},
+        {pattern, L"Pattern", REG_BINARY, {0x89, 'P', 'N', 'G', 13, 10, 26, 10}},
+        {pattern, L"Mask", REG_BINARY, std::vector<BYTE>(8, 0xFF)}};
+    registered = true;
+    for (const auto& [key, name, type, data] : values) {
+      registered =
+          registered && RegSetKeyValueW(HKEY_LOCAL_MACHINE, key.c_str(), name, type, data.data(),
+                                        static_cast<DWORD>(data.size())) == ERROR_SUCCESS;
+    }
+    registered = registered && SUCCEEDED(CoRegisterClassObject(kClass, this, CLSCTX_INPROC_SERVER,
+                                                               REGCLS_MULTIPLEUSE, &cookie_));
+    key_ += id;
+    instance_ += id;
+  }
+  ~ForeignPngCodec() {
+    if (cookie_ != 0) CoRevokeClassObject(cookie_);
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, key_.c_str());
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, instance_.c_str());
+  }
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    *out = IsEqualIID(iid, __uuidof(IUnknown)) || IsEqualIID(iid, __uuidof(IClassFactory))
+               ? static_cast<IClassFactory*>(this)
+               : nullptr;
+    return *out != nullptr ? S_OK : E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown*, REFIID, void** out) override {
+    ++created;
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+
+  bool registered = false;
+  int created = 0;
+
+ private:
+  std::wstring key_ = L"Software\\Classes\\CLSID\\";
+  std::wstring instance_ =
+      L"Software\\Classes\\CLSID\\{7ED96837-96F0-4812-B211-F13C24117ED3}\\Instance\\";
+  DWORD cookie_ = 0;
+};
+
+TEST_F(SchemeThumbnailTest, PngImagesGoToTheSystemsDecoderAlone) {
+  ForeignPngCodec codec;
+  ASSERT_TRUE(codec.registered);
+  const std::vector<std::uint8_t> png = ImageBytes({64, 0, true});
+  {
+    // What the test relies on: the imaging component, choosing by the bytes, asks this codec.
+    IWICImagingFactory* factory = nullptr;
+    ASSERT_EQ(CoCreateInstance(GuidFromText(u"{CACAF262-9370-4615-A13B-9F5539DA4C0A}"), nullptr,
+                               CLSCTX_INPROC_SERVER, __uuidof(IWICImagingFactory),
+                               reinterpret_cast<void**>(&factory)),
+              S_OK);
+    IWICStream* stream = nullptr;
+    factory->CreateStream(&stream);
+    stream->InitializeFromMemory(const_cast<BYTE*>(png.data()), static_cast<DWORD>(png.size()));
+    IWICBitmapDecoder* decoder = nullptr;
+    factory->CreateDecoderFromStream(stream, nullptr, WICDecodeMetadataCacheOnDemand, &decoder);
+    if (decoder != nullptr) decoder->Release();
+    stream->Release();
+    factory->Release();
+    ASSERT_GT(codec.created, 0);
+  }
+  codec.created = 0;
+  Pointer(u"png.cur", CursorOf({{64, 0, true}}));
+  Picture picture;
+  ASSERT_EQ(Thumbnail("[Arrow]\r\nPath=png.cur\r\n", 256, picture), S_OK);
+  EXPECT_EQ(codec.created, 0);
+  EXPECT_TRUE(picture.Cell(0) == DrawnBySystem(bed.PathOf(u"png.cur"), 64));
 }
 
 // The memory committed to the process alone (Wine 8 leaves PrivateUsage at 0 but keeps this).
