@@ -275,8 +275,9 @@ Status MemoryFileSystem::MoveFolder(std::u16string_view from, std::u16string_vie
       map.insert(std::move(node));
     }
   };
+  // The names inside keep their own spelling, as the system keeps them.
   moveUnder(files_, [&](std::shared_ptr<File>& file, std::u16string_view rest) {
-    file->name = std::u16string(to) + std::u16string(rest);
+    file->name = std::u16string(to) + file->name.substr(file->name.size() - rest.size());
   });
   moveUnder(folders_, [](bool&, std::u16string_view) {});
   folders_[Fold(to)] = true;
