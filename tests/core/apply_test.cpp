@@ -5,6 +5,7 @@
 
 #include "core/apply.h"
 #include "core/pointer_roles.h"
+#include "tests/support/forwarding_paths.h"
 #include "tests/support/test_platform.h"
 
 namespace pivora {
@@ -298,26 +299,17 @@ TEST_F(ApplyTest, FailedOrShortReadsApplyNothing) {
 }
 
 // Runs out of memory on the chosen call of Append.
-class ExhaustingPaths final : public PathRules {
+class ExhaustingPaths final : public testing::ForwardingPaths {
  public:
   ExhaustingPaths(const PathRules& inner, int failingAppend)
-      : inner_(inner), failingAppend_(failingAppend) {}
-  std::optional<std::u16string> RelativePathTo(std::u16string_view folder,
-                                               std::u16string_view file) const override {
-    return inner_.RelativePathTo(folder, file);
-  }
-  bool IsRelative(std::u16string_view path) const override { return inner_.IsRelative(path); }
+      : ForwardingPaths(inner), failingAppend_(failingAppend) {}
   std::optional<std::u16string> Append(std::u16string_view folder,
                                        std::u16string_view more) const override {
     if (++appends_ == failingAppend_) throw std::bad_alloc();
-    return inner_.Append(folder, more);
-  }
-  std::u16string ExpandEnvironment(std::u16string_view text) const override {
-    return inner_.ExpandEnvironment(text);
+    return ForwardingPaths::Append(folder, more);
   }
 
  private:
-  const PathRules& inner_;
   int failingAppend_;
   mutable int appends_ = 0;
 };
