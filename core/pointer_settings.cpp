@@ -1,5 +1,6 @@
 #include "core/pointer_settings.h"
 
+#include <algorithm>
 #include <limits>
 
 #include "core/pointer_roles.h"
@@ -49,28 +50,44 @@ std::u16string CPointerSettings::ReadRolePath(std::size_t role) const {
   return text.value_or(u"");
 }
 
+std::u16string TextOf(const RegistryValue& value) {
+  std::u16string text(value.bytes.size() / sizeof(char16_t), u'\0');
+  for (std::size_t unit = 0; unit < text.size(); ++unit) {
+    text[unit] = static_cast<char16_t>(static_cast<unsigned char>(value.bytes[2 * unit]) |
+                                       static_cast<unsigned char>(value.bytes[2 * unit + 1]) << 8);
+  }
+  if (const std::size_t zero = text.find(u'\0'); zero != std::u16string::npos) text.resize(zero);
+  return text;
+}
+
 bool CPointerSettings::ReadText(std::u16string_view name,
                                 std::optional<std::u16string>& text) const {
   text.reset();
-  // Most paths fit MAX_PATH; a longer value is read whole with the size the registry reports.
-  std::u16string buffer(260, u'\0');
+  std::optional<RegistryValue> value;
+  if (!ReadValue(name, value)) return false;
+  if (value) text = TextOf(*value);
+  return true;
+}
+
+bool CPointerSettings::ReadValue(std::u16string_view name,
+                                 std::optional<RegistryValue>& value) const {
+  value.reset();
+  // Most values fit MAX_PATH units; a longer one is read whole with the size the registry reports.
+  RegistryValue read;
+  read.bytes.assign(260 * sizeof(char16_t), '\0');
   for (int attempt = 0; attempt < 4; ++attempt) {
-    auto byteCount = static_cast<std::uint32_t>(buffer.size() * sizeof(char16_t));
-    const Status result = registry_.QueryValue(key_.get(), name, nullptr, buffer.data(), byteCount);
+    auto byteCount = static_cast<std::uint32_t>(read.bytes.size());
+    const Status result =
+        registry_.QueryValue(key_.get(), name, &read.type, read.bytes.data(), byteCount);
     if (result == status::kMoreData) {
       // The value may change between the calls: grow and ask again.
-      buffer.assign(byteCount / sizeof(char16_t) + 2, u'\0');
+      read.bytes.assign(std::size_t{byteCount} + 4, '\0');
       continue;
     }
     if (result == status::kFileNotFound) return true;
     if (result != status::kSuccess) return false;
-    // The type is not checked and the data need not be terminated: the text ends at the first
-    // zero unit or at the end of the bytes, an odd trailing byte dropped.
-    buffer.resize(std::min<std::size_t>(buffer.size(), byteCount / sizeof(char16_t)));
-    if (const std::size_t zero = buffer.find(u'\0'); zero != std::u16string::npos) {
-      buffer.resize(zero);
-    }
-    text = std::move(buffer);
+    read.bytes.resize(std::min<std::size_t>(read.bytes.size(), byteCount));
+    value = std::move(read);
     return true;
   }
   return false;
@@ -89,6 +106,12 @@ bool CPointerSettings::ReadNumber(std::u16string_view name,
   }
   number = value;
   return true;
+}
+
+bool CPointerSettings::WriteValue(std::u16string_view name, const RegistryValue& value) {
+  if (value.bytes.size() > std::numeric_limits<std::uint32_t>::max()) return false;
+  return registry_.SetValue(key_.get(), name, value.type, value.bytes.data(),
+                            static_cast<std::uint32_t>(value.bytes.size())) == status::kSuccess;
 }
 
 bool CPointerSettings::WriteText(std::u16string_view name, std::u16string_view text,
@@ -116,6 +139,16 @@ bool CPointerSettings::WriteSchemeListEntry(std::u16string_view name, std::u16st
   return registry_.Create(key_.get(), kSchemesSubKey, key_access::kReadWrite, list.key_.put()) ==
              status::kSuccess &&
          list.WriteText(name, paths, value_type::kExpandString);
+}
+
+bool CPointerSettings::ReadSchemeListEntry(std::u16string_view name,
+                                           std::optional<RegistryValue>& value) const {
+  value.reset();
+  CPointerSettings list(registry_, reloader_);
+  const Status opened =
+      registry_.Open(key_.get(), kSchemesSubKey, key_access::kRead, list.key_.put());
+  if (opened == status::kFileNotFound) return true;
+  return opened == status::kSuccess && list.ReadValue(name, value);
 }
 
 bool CPointerSettings::DeleteSchemeListEntry(std::u16string_view name) {

@@ -15,6 +15,17 @@
 
 namespace pivora {
 
+// A registry value as it is stored: its type and its bytes, whatever they are.
+struct RegistryValue {
+  std::uint32_t type = 0;
+  std::string bytes;
+  bool operator==(const RegistryValue&) const = default;
+};
+
+// The text a value holds, its type not looked at: up to the first zero unit or the end of the
+// bytes, an odd trailing byte dropped.
+std::u16string TextOf(const RegistryValue& value);
+
 class CPointerSettings {
  public:
   CPointerSettings(Registry& registry, PointerReloader& reloader);
@@ -39,6 +50,9 @@ class CPointerSettings {
   // Source"): nothing when it is absent; false when it is there but cannot be read.
   bool ReadText(std::u16string_view name, std::optional<std::u16string>& text) const;
   bool ReadNumber(std::u16string_view name, std::optional<std::uint32_t>& number) const;
+  // The value as stored, read whole whatever its type and size; the same outcomes as ReadText.
+  bool ReadValue(std::u16string_view name, std::optional<RegistryValue>& value) const;
+  bool WriteValue(std::u16string_view name, const RegistryValue& value);
   bool WriteText(std::u16string_view name, std::u16string_view text, std::uint32_t type);
   bool WriteNumber(std::u16string_view name, std::uint32_t number);
   // True once the value is gone, whether or not it was there.
@@ -46,6 +60,8 @@ class CPointerSettings {
   // One entry of the system's scheme list (the "Schemes" key under this one): the roles' paths
   // comma-separated in role order.
   bool WriteSchemeListEntry(std::u16string_view name, std::u16string_view paths);
+  // The entry as stored; nothing when it or the list is absent, false when it cannot be read.
+  bool ReadSchemeListEntry(std::u16string_view name, std::optional<RegistryValue>& value) const;
   bool DeleteSchemeListEntry(std::u16string_view name);
 
   void NotifyPointersChanged();
