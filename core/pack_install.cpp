@@ -499,8 +499,11 @@ std::optional<std::u16string> InstalledPackForScheme(std::u16string_view schemeP
   if (!folder || !base || !EqualsIgnoringAsciiCase(FolderOf(*folder).value_or(u""), *base)) {
     return std::nullopt;
   }
+  // The scheme the install wrote, not one the person saved there.
   const std::optional<Record> record = ReadRecord(platform.files, *folder);
-  if (!record || !record->before) return std::nullopt;
+  if (!record || !record->before || !Contains(record->files, NameOf(schemePath))) {
+    return std::nullopt;
+  }
   return std::u16string(*folder);
 }
 
@@ -508,7 +511,12 @@ PackUninstallation UninstallCursorPack(std::u16string_view packFolder, const Pla
   FileSystem& files = platform.files;
   PackUninstallation result;
   const std::optional<Record> record = ReadRecord(files, packFolder);
-  if (!record || !record->before) return result;
+  // A recorded name is removed only as a long name the folder holds: one that is no such name
+  // could be the short name of a file the person made there since.
+  std::vector<std::u16string> listing;
+  if (!record || !record->before || files.FilesIn(packFolder, listing) != status::kSuccess) {
+    return result;
+  }
   const Before& before = *record->before;
   // The roles the install gave back to the system: its scheme has them empty.
   SchemeEntries scheme = ParseScheme("");
@@ -577,9 +585,12 @@ PackUninstallation UninstallCursorPack(std::u16string_view packFolder, const Pla
   // The pack's files go, the record last, so that a file that stays can be removed another time.
   bool allGone = true;
   for (const std::u16string& file : record->files) {
-    if (file == kSourceFile) continue;
-    RemoveFile(files, Join(packFolder, file));
-    if (IsThere(files, Join(packFolder, file)) != false) allGone = false;
+    const auto listed = std::find_if(listing.begin(), listing.end(), [&](const auto& name) {
+      return EqualsIgnoringAsciiCase(name, file);
+    });
+    if (file == kSourceFile || listed == listing.end()) continue;
+    RemoveFile(files, Join(packFolder, *listed));
+    if (IsThere(files, Join(packFolder, *listed)) != false) allGone = false;
   }
   if (allGone) RemoveFile(files, Join(packFolder, kSourceFile));
   result.uninstalled = true;

@@ -206,10 +206,12 @@ TEST(PackInstallTest, TheSchemeListHasThePackAndUninstallingPutsBackWhatWasThere
   EXPECT_EQ(InstalledPackForInf(pack.inf, read, bed.Seams()), pack.folder);
   EXPECT_EQ(InstalledPackForScheme(f + u"Blue_ Pack.crs", bed.Seams()), pack.folder);
   EXPECT_FALSE(InstalledPackForScheme(bed.PathOf(u"Download\\Blue_ Pack.crs"), bed.Seams()));
+  // A scheme of the person's in the pack's folder is not the pack's.
+  bed.WriteFile(f + u"Mine.crs", "mine");
+  EXPECT_FALSE(InstalledPackForScheme(f + u"Mine.crs", bed.Seams()));
 
   // The person changes one pointer and keeps a file of theirs in the pack's folder.
   bed.Store(u"Help", bed.PathOf(u"old\\Arrow.cur"));
-  bed.WriteFile(f + u"Mine.crs", "mine");
   const int reloads = bed.reloader().count;
   const PackUninstallation undone = UninstallCursorPack(pack.folder, bed.Seams());
   EXPECT_TRUE(undone.uninstalled);
@@ -230,19 +232,23 @@ TEST(PackInstallTest, TheSchemeListHasThePackAndUninstallingPutsBackWhatWasThere
 }
 
 // A record that names a file outside the pack's folder (edited by hand, or copied in from
-// elsewhere) removes nothing there.
+// elsewhere), or a name that is not one of the folder's own but that the system takes for one of
+// them ("Mine.crs." for "Mine.crs"), removes nothing of the person's.
 TEST(PackInstallTest, UninstallingRemovesNothingOutsideThePacksFolder) {
   TestPlatform bed;
   const Bed pack = MakePack(bed);
   ASSERT_TRUE(
       InstallCursorPack(pack.inf, *ReadPackInf(bed.files(), pack.inf), bed.Seams()).installed);
   bed.WriteFile(bed.PathOf(u"Local\\Pivora\\Cursors\\outside.txt"), "theirs");
+  bed.WriteFile(pack.folder + u"\\Mine.crs", "mine");
   const std::u16string recordPath = pack.folder + u"\\Pivora.source";
   std::string record = bed.ReadFile(recordPath).value_or("");
-  record.insert(record.find(":before"), "..\\outside.txt\r\n");
+  record.insert(record.find(":before"), "..\\outside.txt\r\nMine.crs.\r\n");
   bed.WriteFile(recordPath, record);
   EXPECT_TRUE(UninstallCursorPack(pack.folder, bed.Seams()).uninstalled);
   EXPECT_EQ(bed.ReadFile(bed.PathOf(u"Local\\Pivora\\Cursors\\outside.txt")), "theirs");
+  EXPECT_EQ(bed.ReadFile(pack.folder + u"\\Mine.crs"), "mine");
+  EXPECT_FALSE(bed.files().Exists(pack.folder + u"\\arrow.cur"));
 }
 
 // The walk, over a first installation and over a reinstallation.

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cwchar>
 #include <optional>
 #include <string>
 #include <vector>
@@ -147,6 +148,33 @@ TEST_F(CursorPackExtTest, AnInstalledPackIsUninstalledFromItsINFOrItsScheme) {
   ASSERT_EQ(Select(bed.PathOf(u"Pack\\install.inf")), S_OK);
   EXPECT_EQ(MenuItems(result).size(), 1u) << "uninstalled: the INF offers the install again";
   EXPECT_EQ(Choose(1), E_FAIL) << "nothing to uninstall";
+}
+
+// A scheme the person saved in the pack's folder offers nothing, and loses nothing when the
+// record names it by its short name: only a long name of the folder is removed.
+TEST_F(CursorPackExtTest, OnlyWhatTheInstallWroteOffersTheUninstallOrIsRemoved) {
+  ASSERT_EQ(Select(bed.PathOf(u"Pack\\install.inf")), S_OK);
+  ASSERT_EQ(Choose(), S_OK);
+  const std::u16string folder = bed.PathOf(u"Local\\Pivora\\Cursors\\Test");
+  const std::u16string mine = folder + u"\\My own scheme.crs";
+  bed.WriteFile(mine, "[Arrow]\r\nPath=a.cur\r\n");
+  HRESULT result = E_FAIL;
+  ASSERT_EQ(Select(mine), S_OK);
+  EXPECT_TRUE(MenuItems(result).empty());
+
+  wchar_t shortPath[MAX_PATH] = {};
+  ASSERT_NE(GetShortPathNameW(reinterpret_cast<const wchar_t*>(mine.c_str()), shortPath, MAX_PATH),
+            0u);
+  const std::wstring shortName = std::wcsrchr(shortPath, L'\\') + 1;
+  ASSERT_NE(shortName, L"My own scheme.crs");
+  const std::u16string recordPath = folder + u"\\Pivora.source";
+  std::string record = bed.ReadFile(recordPath).value_or("");
+  record.insert(record.find(":before"), std::string(shortName.begin(), shortName.end()) + "\r\n");
+  bed.WriteFile(recordPath, record);
+  ASSERT_EQ(Select(folder + u"\\Test.crs"), S_OK);
+  EXPECT_EQ(Choose(1), S_OK);
+  EXPECT_EQ(bed.ReadFile(mine), "[Arrow]\r\nPath=a.cur\r\n");
+  EXPECT_FALSE(bed.files().Exists(folder + u"\\Test.crs"));
 }
 
 TEST_F(CursorPackExtTest, AnotherINFGetsNothing) {
