@@ -26,6 +26,8 @@ constexpr std::u16string_view kSourceFile = u"Pivora.source";
 constexpr std::u16string_view kBeforeLine = u":before";
 constexpr std::u16string_view kSchemeSource = u"Scheme Source";
 constexpr std::uint64_t kMaxSourceBytes = 64 * 1024;
+// A pointer file is a few kilobytes, an animated one with many large frames a few megabytes.
+constexpr std::uint64_t kMaxPointerFileBytes = 32u << 20;
 constexpr std::u16string_view kFallbackName = u"Cursor Pack";
 constexpr std::u16string_view kForbidden = u"<>:\"/\\|?*";
 
@@ -255,6 +257,20 @@ std::u16string UniqueName(const std::u16string& name, const std::vector<std::u16
   }
 }
 
+// Whether the pack's file is one to copy: not a folder, and not larger than a pointer file can be.
+// One that cannot be opened is left to the copy, as it was before sizes were checked.
+bool IsCopyable(FileSystem& files, const std::u16string& path) {
+  std::uint32_t attributes = 0;
+  if (files.Attributes(path, attributes) != status::kSuccess ||
+      (attributes & file_attribute::kDirectory) != 0) {
+    return false;
+  }
+  OpenFile file(files);
+  std::uint64_t size = 0;
+  return files.OpenForReading(path, file.put()) != status::kSuccess ||
+         files.Size(file.get(), size) != status::kSuccess || size <= kMaxPointerFileBytes;
+}
+
 // Whether a file is there; nothing when that cannot be told.
 std::optional<bool> IsThere(FileSystem& files, std::u16string_view path) {
   std::uint32_t attributes = 0;
@@ -385,7 +401,7 @@ PackInstallation InstallCursorPack(std::u16string_view infPath, const CursorPack
     const std::optional<std::u16string>& file = pack.files[role];
     if (!file || file->empty()) continue;
     // A name no file can have (a device among them) is never looked for.
-    if (!StoredName(*file) || !files.Exists(Join(*packFolder, Trimmed(*file)))) {
+    if (!StoredName(*file) || !IsCopyable(files, Join(*packFolder, Trimmed(*file)))) {
       result.rolesKept.push_back(role);
       continue;
     }
@@ -429,14 +445,16 @@ PackInstallation InstallCursorPack(std::u16string_view infPath, const CursorPack
   const std::u16string schemeFile = UniqueName(name + u".crs", taken);
   taken.push_back(schemeFile);
   std::vector<std::u16string> written;
-  std::vector<std::pair<std::u16string, std::u16string>> stored;  // the pack's name, ours
+  std::vector<std::pair<std::u16string, std::u16string>> stored;  // the file's name, ours
   std::array<std::optional<std::u16string>, kAllPointerRoleCount> entries;
   for (std::size_t role = 0; role < kAllPointerRoleCount; ++role) {
     const std::optional<std::u16string>& file = pack.files[role];
     if (file && file->empty()) entries[role] = u"";
     if (!sources[role]) continue;
+    // One file however the pack spells it: "arrow.cur." is "arrow.cur".
+    const std::u16string_view source = Trimmed(*sources[role]);
     const auto same = std::find_if(stored.begin(), stored.end(), [&](const auto& known) {
-      return EqualsIgnoringAsciiCase(known.first, *sources[role]);
+      return EqualsIgnoringAsciiCase(known.first, source);
     });
     if (same != stored.end()) {
       // In the role's own spelling where that names the same stored file.
@@ -445,13 +463,13 @@ PackInstallation InstallCursorPack(std::u16string_view infPath, const CursorPack
       continue;
     }
     const std::u16string storedName = UniqueName(*StoredName(*sources[role]), taken);
-    if (files.Copy(Join(*packFolder, Trimmed(*sources[role])), Join(staged.name(), storedName)) !=
+    if (files.Copy(Join(*packFolder, source), Join(staged.name(), storedName)) !=
         status::kSuccess) {
       return result;
     }
     taken.push_back(storedName);
     written.push_back(storedName);
-    stored.emplace_back(*sources[role], storedName);
+    stored.emplace_back(source, storedName);
     entries[role] = storedName;
   }
   written.push_back(schemeFile);

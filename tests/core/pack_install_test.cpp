@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "core/pointer_roles.h"
 #include "tests/support/seam_faults.h"
@@ -249,6 +251,31 @@ TEST(PackInstallTest, UninstallingRemovesNothingOutsideThePacksFolder) {
   EXPECT_EQ(bed.ReadFile(bed.PathOf(u"Local\\Pivora\\Cursors\\outside.txt")), "theirs");
   EXPECT_EQ(bed.ReadFile(pack.folder + u"\\Mine.crs"), "mine");
   EXPECT_FALSE(bed.files().Exists(pack.folder + u"\\arrow.cur"));
+}
+
+// Duplicates are one file however the pack spells them; a folder or a file larger than a pointer
+// can be is not copied, and its role is kept as for a missing file.
+TEST(PackInstallTest, EachFileIsCopiedOnceAndOnlyAFileOfAPointersSize) {
+  TestPlatform bed;
+  bed.MakeFolder(bed.PathOf(u"Download"));
+  bed.WriteFile(bed.PathOf(u"Download\\arrow.cur"), "arrow");
+  bed.MakeFolder(bed.PathOf(u"Download\\folder.cur"));
+  bed.WriteFile(bed.PathOf(u"Download\\large.ani"), std::string((32u << 20) + 1, 'A'));
+  const std::u16string inf = bed.PathOf(u"Download\\install.inf");
+  bed.WriteFile(
+      inf,
+      "[DefaultInstall]\r\nAddReg=R\r\n[R]\r\n"
+      "HKCU,\"Control Panel\\Cursors\\Schemes\",\"S\",,\"arrow.cur,arrow.cur.,ARROW.CUR..,"
+      "folder.cur,large.ani\"\r\n");
+  const PackInstallation done = InstallCursorPack(inf, *ReadPackInf(bed.files(), inf), bed.Seams());
+  ASSERT_TRUE(done.installed);
+  EXPECT_EQ(done.rolesKept, (std::vector<std::size_t>{3, 4}));
+  std::vector<std::u16string> names;
+  ASSERT_EQ(bed.files().FilesIn(done.folder, names), status::kSuccess);
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::u16string>{u"Pivora.source", u"S.crs", u"arrow.cur"}));
+  EXPECT_EQ(StoredText(bed, u"Help"), done.folder + u"\\arrow.cur");
+  EXPECT_EQ(StoredText(bed, u"AppStarting"), done.folder + u"\\ARROW.CUR");
 }
 
 // The walk, over a first installation and over a reinstallation.
