@@ -20,10 +20,16 @@ namespace {
 constexpr std::u16string_view kLocalAppData = u"%LOCALAPPDATA%";
 // The install's record in the pack's folder: the INF it came from on the first line (the same
 // INF installed again replaces what it wrote), then each file the install wrote, a line each,
-// then after kBeforeLine the settings the first install found, "Name=value" a line each (the
-// default value's name is empty; an absent value has no line).
+// then after kBeforeLine the settings the first install found, a line each (the default value's
+// name is empty; an absent value has no line): "Name=text" for a value of the name's usual type,
+// "Name:type=text" for a string of another type, "Name#type=hex bytes" for anything else. Last
+// the pack's entry in the system's scheme list and the paths written there (kListLine,
+// kListPathsLine; an empty entry when none was written). Readers of the first records, which had
+// only "Name=text" lines, pass over the lines they do not know.
 constexpr std::u16string_view kSourceFile = u"Pivora.source";
 constexpr std::u16string_view kBeforeLine = u":before";
+constexpr std::u16string_view kListLine = u":list=";
+constexpr std::u16string_view kListPathsLine = u":list paths=";
 constexpr std::u16string_view kSchemeSource = u"Scheme Source";
 constexpr std::uint64_t kMaxSourceBytes = 64 * 1024;
 // A pointer file is a few kilobytes, an animated one with many large frames a few megabytes.
@@ -31,7 +37,7 @@ constexpr std::uint64_t kMaxPointerFileBytes = 32u << 20;
 constexpr std::u16string_view kFallbackName = u"Cursor Pack";
 constexpr std::u16string_view kForbidden = u"<>:\"/\\|?*";
 
-std::u16string Number(int number) {
+std::u16string Number(std::uint64_t number) {
   std::u16string digits;
   for (const char c : std::to_string(number)) digits.push_back(static_cast<char16_t>(c));
   return digits;
@@ -80,12 +86,12 @@ class NewFolder {
 };
 using FolderBeside = Beside<NewFolder>;
 
-// The settings a pack's first install found: each role's value, the scheme in use (the key's
-// default value) and "Scheme Source"; nothing where a value was absent.
+// The settings a pack's first install found, as stored: each role's value, the scheme in use
+// (the key's default value) and "Scheme Source"; nothing where a value was absent.
 struct Before {
-  std::array<std::optional<std::u16string>, kAllPointerRoleCount> roles;
-  std::optional<std::u16string> scheme;
-  std::optional<std::uint32_t> source;
+  std::array<std::optional<RegistryValue>, kAllPointerRoleCount> roles;
+  std::optional<RegistryValue> scheme;
+  std::optional<RegistryValue> source;
 };
 
 // What an install recorded in the pack's folder. A record from before files were listed names
@@ -95,6 +101,11 @@ struct Record {
   std::u16string inf;
   std::vector<std::u16string> files;
   std::optional<Before> before;
+  // The pack's entry in the scheme list (empty when the install wrote none) and the paths it
+  // wrote there. A record from before entries were recorded has none: its entry is the folder's
+  // name, with paths not known.
+  std::optional<std::u16string> listEntry;
+  std::u16string listPaths;
 };
 
 // Values are the person's own text: a line break in one must not end its line.
@@ -130,15 +141,112 @@ std::optional<std::uint32_t> NumberIn(std::u16string_view digits) {
   return static_cast<std::uint32_t>(number);
 }
 
+// The type a value is recorded as when its line names none.
+std::uint32_t UsualType(std::u16string_view name) {
+  return name.empty()            ? value_type::kString
+         : name == kSchemeSource ? value_type::kDword
+                                 : value_type::kExpandString;
+}
+
+RegistryValue StringValue(std::uint32_t type, std::u16string_view text) {
+  RegistryValue value{type, {}};
+  value.bytes.reserve((text.size() + 1) * sizeof(char16_t));
+  for (const char16_t c : text) {
+    value.bytes.push_back(static_cast<char>(c & 0xFF));
+    value.bytes.push_back(static_cast<char>(c >> 8));
+  }
+  value.bytes.append(2, '\0');
+  return value;
+}
+
+RegistryValue NumberValue(std::uint32_t number) {
+  RegistryValue value{value_type::kDword, std::string(4, '\0')};
+  for (std::size_t byte = 0; byte < 4; ++byte) {
+    value.bytes[byte] = static_cast<char>(number >> (8 * byte) & 0xFF);
+  }
+  return value;
+}
+
+// The text of a string value when the text and the type give back its bytes exactly: one zero
+// unit, at the end, and no half of a surrogate pair (UTF-8 cannot hold one).
+std::optional<std::u16string> WholeText(const RegistryValue& value) {
+  if (value.type != value_type::kString && value.type != value_type::kExpandString) {
+    return std::nullopt;
+  }
+  std::u16string text = TextOf(value);
+  if ((text.size() + 1) * sizeof(char16_t) != value.bytes.size()) return std::nullopt;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const bool high = text[i] >= 0xD800 && text[i] <= 0xDBFF;
+    const bool low = text[i] >= 0xDC00 && text[i] <= 0xDFFF;
+    if (low || (high && (i + 1 == text.size() || text[i + 1] < 0xDC00 || text[i + 1] > 0xDFFF))) {
+      return std::nullopt;
+    }
+    if (high) ++i;
+  }
+  return text;
+}
+
+// The record's line for a value: the first of the three forms that gives it back whole.
+std::u16string ValueLine(std::u16string_view name, const RegistryValue& value) {
+  const std::uint32_t usual = UsualType(name);
+  const std::u16string line(name);
+  if (usual == value_type::kDword && value.type == usual && value.bytes.size() == 4) {
+    std::uint32_t number = 0;
+    for (std::size_t byte = 4; byte-- > 0;) {
+      number = number << 8 | static_cast<unsigned char>(value.bytes[byte]);
+    }
+    return line + u"=" + Number(number);
+  }
+  if (const std::optional<std::u16string> whole = WholeText(value)) {
+    return line + (value.type == usual ? u"" : u":" + Number(value.type)) + u"=" + Escaped(*whole);
+  }
+  constexpr std::u16string_view kDigits = u"0123456789ABCDEF";
+  std::u16string hex;
+  hex.reserve(value.bytes.size() * 2);
+  for (const char byte : value.bytes) {
+    hex.push_back(kDigits[static_cast<unsigned char>(byte) >> 4]);
+    hex.push_back(kDigits[static_cast<unsigned char>(byte) & 0xF]);
+  }
+  return line + u"#" + Number(value.type) + u"=" + hex;
+}
+
+std::optional<RegistryValue> BytesIn(std::uint32_t type, std::u16string_view hex) {
+  if (hex.size() % 2 != 0) return std::nullopt;
+  RegistryValue value{type, {}};
+  value.bytes.reserve(hex.size() / 2);
+  const auto digit = [](char16_t c) -> int {
+    return c >= u'0' && c <= u'9' ? c - u'0' : c >= u'A' && c <= u'F' ? c - u'A' + 10 : -1;
+  };
+  for (std::size_t i = 0; i < hex.size(); i += 2) {
+    const int high = digit(hex[i]);
+    const int low = digit(hex[i + 1]);
+    if (high < 0 || low < 0) return std::nullopt;
+    value.bytes.push_back(static_cast<char>(high << 4 | low));
+  }
+  return value;
+}
+
 void ReadBeforeLine(std::u16string_view line, Before& before) {
   const std::size_t equals = line.find(u'=');
   if (equals == std::u16string_view::npos) return;
-  const std::u16string_view name = line.substr(0, equals);
-  std::u16string value = Unescaped(line.substr(equals + 1));
+  std::u16string_view name = line.substr(0, equals);
+  const std::u16string_view data = line.substr(equals + 1);
+  std::optional<RegistryValue> value;
+  if (const std::size_t mark = name.find_first_of(u":#"); mark != std::u16string_view::npos) {
+    const std::optional<std::uint32_t> type = NumberIn(name.substr(mark + 1));
+    if (!type) return;
+    value = name[mark] == u':' ? StringValue(*type, Unescaped(data)) : BytesIn(*type, data);
+    name = name.substr(0, mark);
+  } else if (UsualType(name) == value_type::kDword) {
+    if (const std::optional<std::uint32_t> number = NumberIn(data)) value = NumberValue(*number);
+  } else {
+    value = StringValue(UsualType(name), Unescaped(data));
+  }
+  if (!value) return;
   if (name.empty()) {
     before.scheme = std::move(value);
   } else if (name == kSchemeSource) {
-    before.source = NumberIn(value);
+    before.source = std::move(value);
   } else if (const std::optional<std::size_t> role = RoleNamed(name)) {
     before.roles[*role] = std::move(value);
   }
@@ -157,6 +265,10 @@ std::optional<Record> ReadRecord(FileSystem& files, std::u16string_view folder) 
     const std::u16string_view line = std::u16string_view(text).substr(start, end - start);
     if (start == 0) {
       record.inf = line;
+    } else if (record.before && line.starts_with(kListLine)) {
+      record.listEntry = Unescaped(line.substr(kListLine.size()));
+    } else if (record.before && line.starts_with(kListPathsLine)) {
+      record.listPaths = Unescaped(line.substr(kListPathsLine.size()));
     } else if (record.before) {
       ReadBeforeLine(line, *record.before);
     } else if (line == kBeforeLine) {
@@ -176,14 +288,16 @@ std::string RecordBytes(const Record& record) {
   for (const std::u16string& file : record.files) text += u"\r\n" + file;
   if (const std::optional<Before>& before = record.before) {
     text += u"\r\n" + std::u16string(kBeforeLine);
-    const auto line = [&](std::u16string_view name, const std::optional<std::u16string>& value) {
-      if (value) text += u"\r\n" + std::u16string(name) + u"=" + Escaped(*value);
+    const auto line = [&](std::u16string_view name, const std::optional<RegistryValue>& value) {
+      if (value) text += u"\r\n" + ValueLine(name, *value);
     };
     for (std::size_t role = 0; role < kAllPointerRoleCount; ++role) {
       line(PointerRoles[role].valueName, before->roles[role]);
     }
     line(u"", before->scheme);
-    if (before->source) line(kSchemeSource, Number(*before->source));
+    line(kSchemeSource, before->source);
+    text += u"\r\n" + std::u16string(kListLine) + Escaped(record.listEntry.value_or(u""));
+    text += u"\r\n" + std::u16string(kListPathsLine) + Escaped(record.listPaths);
   }
   return Utf16ToUtf8(text);
 }
@@ -195,27 +309,70 @@ std::optional<Before> SettingsNow(const Platform& platform) {
   bool missing = false;
   if (!store.OpenForReading(&missing)) return missing ? std::optional<Before>(now) : std::nullopt;
   for (std::size_t role = 0; role < kAllPointerRoleCount; ++role) {
-    if (!store.ReadText(PointerRoles[role].valueName, now.roles[role])) return std::nullopt;
+    if (!store.ReadValue(PointerRoles[role].valueName, now.roles[role])) return std::nullopt;
   }
-  if (!store.ReadText(u"", now.scheme) || !store.ReadNumber(kSchemeSource, now.source)) {
+  if (!store.ReadValue(u"", now.scheme) || !store.ReadValue(kSchemeSource, now.source)) {
     return std::nullopt;
   }
   return now;
 }
 
-// The pack in the system's scheme list under its folder's name, and selected there, as the
-// system's mouse settings leave a scheme a person picked: each role's value as the install left
-// it. A path with a comma would shift every role after it in the list, so it is left out.
-void SelectInSchemeList(std::u16string_view name, const Platform& platform) {
+// The pack's entry in the system's scheme list: the one its last install wrote, while it is
+// absent or holds what that install wrote (an entry of an earlier version's record, whose paths
+// are not known, always), or else the first of Name, Name (2), ... that no entry has, so that no
+// scheme of the person's is overwritten. Empty when none could be had.
+std::u16string ListEntryFor(std::u16string_view name, const std::optional<Record>& last,
+                            const Platform& platform) {
+  const std::u16string own =
+      last && last->before ? last->listEntry.value_or(std::u16string(name)) : u"";
   CPointerSettings store(platform.registry, platform.reloader);
-  if (!store.OpenForWriting()) return;
-  std::u16string paths;
-  for (std::size_t role = 0; role < kAllPointerRoleCount; ++role) {
-    if (role > 0) paths += u',';
-    const std::u16string path = store.ReadRolePath(role);
-    if (path.find(u',') == std::u16string::npos) paths += path;
+  bool missing = false;
+  if (!store.OpenForReading(&missing)) {
+    return !missing ? u"" : own.empty() ? std::u16string(name) : own;
   }
-  if (store.WriteSchemeListEntry(name, paths) && store.WriteText(u"", name, value_type::kString)) {
+  std::optional<RegistryValue> held;
+  if (!own.empty()) {
+    if (!store.ReadSchemeListEntry(own, held)) return u"";
+    if (!held || !last->listEntry ||
+        *held == StringValue(value_type::kExpandString, last->listPaths)) {
+      return own;
+    }
+  }
+  for (int number = 1; number <= kNameAttempts; ++number) {
+    std::u16string candidate(name);
+    if (number > 1) candidate += u" (" + Number(number) + u")";
+    if (!store.ReadSchemeListEntry(candidate, held)) return u"";
+    if (!held) return candidate;
+  }
+  return u"";
+}
+
+// The paths of the pack's entry in the scheme list: each role as applying the pack's scheme
+// leaves it, the others as they are now. A path with a comma would shift every role after it in
+// the list, so it is left out.
+std::u16string ListPaths(
+    const std::array<std::optional<std::u16string>, kAllPointerRoleCount>& entries,
+    std::u16string_view schemePath, const Before& now, const PathRules& paths) {
+  std::u16string list;
+  for (std::size_t role = 0; role < kAllPointerRoleCount; ++role) {
+    if (role > 0) list += u',';
+    std::u16string path = now.roles[role] ? TextOf(*now.roles[role]) : u"";
+    if (const std::optional<std::u16string>& entry = entries[role]) {
+      path = entry->empty() ? u"" : ResolveEntryPath(*entry, schemePath, paths).value_or(path);
+    }
+    if (path.find(u',') == std::u16string::npos) list += path;
+  }
+  return list;
+}
+
+// The pack in the system's scheme list, and selected there, as the system's mouse settings leave
+// a scheme a person picked.
+void SelectInSchemeList(const Record& record, const Platform& platform) {
+  CPointerSettings store(platform.registry, platform.reloader);
+  const std::u16string name = record.listEntry.value_or(u"");
+  if (name.empty() || !store.OpenForWriting()) return;
+  if (store.WriteSchemeListEntry(name, record.listPaths) &&
+      store.WriteText(u"", name, value_type::kString)) {
     store.WriteNumber(kSchemeSource, 1);
   }
 }
@@ -309,8 +466,13 @@ std::optional<std::u16string> PackFolder(FileSystem& files, std::u16string_view 
 
 // Where packs are installed: %LOCALAPPDATA%\Pivora\Cursors.
 std::optional<std::u16string> PacksFolder(const PathRules& paths) {
+  // Unset, the reference comes back as written. A '%' in the folder's own name is no reason to
+  // refuse; but the pointers' paths are stored for the system to expand, so a folder they name
+  // must be one that expanding leaves as it is.
   const std::u16string local = paths.ExpandEnvironment(kLocalAppData);
-  if (local.empty() || local.find(u'%') != std::u16string::npos) return std::nullopt;
+  if (local.empty() || local == kLocalAppData || paths.ExpandEnvironment(local) != local) {
+    return std::nullopt;
+  }
   return Join(Join(local, u"Pivora"), u"Cursors");
 }
 
@@ -425,20 +587,23 @@ PackInstallation InstallCursorPack(std::u16string_view infPath, const CursorPack
   // pack's own pointers may be in use.
   std::vector<std::u16string> ours;
   std::vector<std::u16string> taken{std::u16string(kSourceFile)};
-  Record record{std::u16string(infPath), {}, {}};
+  Record record{std::u16string(infPath), {}, {}, {}, {}};
+  const std::optional<Before> now = SettingsNow(platform);
+  if (!now) return result;
   const bool again = files.Exists(*target);
+  std::optional<Record> last;
   if (again) {
     std::vector<std::u16string> present;
-    std::optional<Record> last = ReadRecord(files, *target);
+    last = ReadRecord(files, *target);
     if (!last || files.FilesIn(*target, present) != status::kSuccess) return result;
     for (std::u16string& file : present) {
       (Contains(last->files, file) ? ours : taken).push_back(std::move(file));
     }
-    record.before = std::move(last->before);
+    record.before = last->before;
   } else {
-    record.before = SettingsNow(platform);
-    if (!record.before) return result;
+    record.before = now;
   }
+  record.listEntry = ListEntryFor(NameOf(*target), last, platform);
 
   FolderBeside staged(files);
   if (!staged.Create(*target)) return result;
@@ -475,8 +640,12 @@ PackInstallation InstallCursorPack(std::u16string_view infPath, const CursorPack
   written.push_back(schemeFile);
   record.files = written;
   written.emplace_back(kSourceFile);
-  if (!WriteFileWhole(files, Join(staged.name(), schemeFile), ComposeSchemeOf(entries)) ||
-      !WriteFileWhole(files, Join(staged.name(), kSourceFile), RecordBytes(record))) {
+  record.listPaths = ListPaths(entries, Join(*target, schemeFile), *now, platform.paths);
+  // A record too large to be read back would leave a pack that cannot be uninstalled.
+  const std::string recordBytes = RecordBytes(record);
+  if (recordBytes.size() > kMaxSourceBytes ||
+      !WriteFileWhole(files, Join(staged.name(), schemeFile), ComposeSchemeOf(entries)) ||
+      !WriteFileWhole(files, Join(staged.name(), kSourceFile), recordBytes)) {
     return result;
   }
   if (again ? !ReplaceRecorded(files, staged, *target, ours, written)
@@ -485,7 +654,7 @@ PackInstallation InstallCursorPack(std::u16string_view infPath, const CursorPack
   }
   result.folder = *target;
   ApplySchemeFile(Join(*target, schemeFile), platform);
-  SelectInSchemeList(NameOf(*target), platform);
+  SelectInSchemeList(record, platform);
   result.installed = true;
   return result;
 }
@@ -557,39 +726,42 @@ PackUninstallation UninstallCursorPack(std::u16string_view packFolder, const Pla
   try {
     for (std::size_t role = 0; role < kAllPointerRoleCount && !failed; ++role) {
       const std::u16string_view name = PointerRoles[role].valueName;
-      std::optional<std::u16string> now;
-      if (!store.ReadText(name, now)) {
+      std::optional<RegistryValue> now;
+      if (!store.ReadValue(name, now)) {
         failed = true;
         break;
       }
+      const std::u16string text = now ? TextOf(*now) : u"";
       const bool ours =
-          now && !now->empty()
-              ? EqualsIgnoringAsciiCase(FolderOf(EntryTarget(*now, platform.paths)).value_or(u""),
-                                        packFolder)
-              : scheme[role].state == EntryState::kEmpty;
-      const std::optional<std::u16string>& was = before.roles[role];
+          !text.empty() ? EqualsIgnoringAsciiCase(
+                              FolderOf(EntryTarget(text, platform.paths)).value_or(u""), packFolder)
+                        : scheme[role].state == EntryState::kEmpty;
+      const std::optional<RegistryValue>& was = before.roles[role];
       if (!ours) {
-        if (now.value_or(u"") != was.value_or(u"")) result.rolesKept.push_back(role);
+        if (now != was) result.rolesKept.push_back(role);
         continue;
       }
-      const std::optional<bool> there =
-          !was || was->empty() ? true : IsThere(files, EntryTarget(*was, platform.paths));
-      if (!there) {
-        failed = true;
-        break;
-      }
-      const bool gone = !was || !*there;
-      failed = !(gone ? store.DeleteValue(name)
-                      : store.WriteText(name, *was, value_type::kExpandString));
+      // As it was, whether or not its file is there now: a missing file shows the system's
+      // pointer by itself, and a share that is offline today may be back tomorrow.
+      failed = !(was ? store.WriteValue(name, *was) : store.DeleteValue(name));
       changed = true;
     }
+    // The pack's entry goes only while it holds what the install wrote; an earlier version's
+    // record does not say what that was, and its entry goes as it did then.
+    const std::u16string entry = record->listEntry.value_or(std::u16string(NameOf(packFolder)));
+    std::optional<RegistryValue> held;
+    if (!failed && !entry.empty() && record->listEntry) {
+      failed = !store.ReadSchemeListEntry(entry, held);
+    }
+    if (!failed && !entry.empty() &&
+        (!record->listEntry || held == StringValue(value_type::kExpandString, record->listPaths))) {
+      failed = !store.DeleteSchemeListEntry(entry);
+    }
     std::optional<std::u16string> selected;
-    failed = failed || !store.DeleteSchemeListEntry(NameOf(packFolder)) ||
-             !store.ReadText(u"", selected);
-    if (!failed && selected && EqualsIgnoringAsciiCase(*selected, NameOf(packFolder))) {
-      failed = !(before.scheme ? store.WriteText(u"", *before.scheme, value_type::kString)
-                               : store.DeleteValue(u"")) ||
-               !(before.source ? store.WriteNumber(kSchemeSource, *before.source)
+    failed = failed || !store.ReadText(u"", selected);
+    if (!failed && !entry.empty() && selected && EqualsIgnoringAsciiCase(*selected, entry)) {
+      failed = !(before.scheme ? store.WriteValue(u"", *before.scheme) : store.DeleteValue(u"")) ||
+               !(before.source ? store.WriteValue(kSchemeSource, *before.source)
                                : store.DeleteValue(kSchemeSource));
     }
   } catch (const std::bad_alloc&) {

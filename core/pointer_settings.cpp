@@ -93,21 +93,6 @@ bool CPointerSettings::ReadValue(std::u16string_view name,
   return false;
 }
 
-bool CPointerSettings::ReadNumber(std::u16string_view name,
-                                  std::optional<std::uint32_t>& number) const {
-  number.reset();
-  std::uint32_t type = 0;
-  std::uint32_t value = 0;
-  std::uint32_t byteCount = sizeof(value);
-  const Status result = registry_.QueryValue(key_.get(), name, &type, &value, byteCount);
-  if (result == status::kFileNotFound) return true;
-  if (result != status::kSuccess || type != value_type::kDword || byteCount != sizeof(value)) {
-    return false;
-  }
-  number = value;
-  return true;
-}
-
 bool CPointerSettings::WriteValue(std::u16string_view name, const RegistryValue& value) {
   if (value.bytes.size() > std::numeric_limits<std::uint32_t>::max()) return false;
   return registry_.SetValue(key_.get(), name, value.type, value.bytes.data(),

@@ -49,7 +49,6 @@ class CPointerSettings {
   // Any value of the key by name (a role's, the default "" that names the scheme in use, "Scheme
   // Source"): nothing when it is absent; false when it is there but cannot be read.
   bool ReadText(std::u16string_view name, std::optional<std::u16string>& text) const;
-  bool ReadNumber(std::u16string_view name, std::optional<std::uint32_t>& number) const;
   // The value as stored, read whole whatever its type and size; the same outcomes as ReadText.
   bool ReadValue(std::u16string_view name, std::optional<RegistryValue>& value) const;
   bool WriteValue(std::u16string_view name, const RegistryValue& value);

@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "core/pointer_roles.h"
+#include "core/pointer_settings.h"
+#include "tests/support/forwarding_paths.h"
 #include "tests/support/seam_faults.h"
 #include "tests/support/test_platform.h"
 
@@ -20,6 +22,7 @@ namespace {
 using testing::Narrow;
 using testing::TestPlatform;
 using testing::WalkFaults;
+using namespace std::string_literals;
 
 constexpr std::size_t kArrow = 0, kHelp = 1, kWait = 3, kHand = 14;
 
@@ -170,6 +173,12 @@ std::u16string ListEntry(TestPlatform& bed, std::u16string_view name) {
   return stored ? stored->text.substr(0, stored->text.find(u'\0')) : u"<absent>";
 }
 
+void StoreListEntry(TestPlatform& bed, std::u16string_view name, std::u16string_view paths) {
+  CPointerSettings store(bed.registry(), bed.reloader());
+  ASSERT_TRUE(store.OpenForWriting());
+  ASSERT_TRUE(store.WriteSchemeListEntry(name, paths));
+}
+
 std::optional<std::uint32_t> SchemeSource(TestPlatform& bed) {
   const std::optional<testing::StoredValue> stored = bed.Stored(u"Scheme Source");
   if (!stored || stored->type != 4) return std::nullopt;
@@ -253,6 +262,35 @@ TEST(PackInstallTest, UninstallingRemovesNothingOutsideThePacksFolder) {
   EXPECT_FALSE(bed.files().Exists(pack.folder + u"\\arrow.cur"));
 }
 
+// A scheme of the person's under the pack's folder name (the same pack installed the system's
+// way) stays theirs: the pack's entry takes a free name, a reinstall keeps to it, and uninstalling
+// removes it only while it holds what the install wrote.
+TEST(PackInstallTest, ThePacksSchemeListEntryIsItsOwn) {
+  TestPlatform bed;
+  const Bed pack = MakePack(bed);
+  const std::u16string theirs = u"C:\\theirs\\arrow.cur,,,,,,,,,,,,,,";
+  StoreListEntry(bed, u"Blue_ Pack", theirs);
+  bed.Store(u"", u"Blue_ Pack", 1);
+  const CursorPack read = *ReadPackInf(bed.files(), pack.inf);
+  for (int install = 0; install < 2; ++install) {
+    ASSERT_TRUE(InstallCursorPack(pack.inf, read, bed.Seams()).installed);
+    EXPECT_EQ(ListEntry(bed, u"Blue_ Pack"), theirs);
+    EXPECT_TRUE(ListEntry(bed, u"Blue_ Pack (2)").starts_with(pack.folder + u"\\arrow.cur,"));
+    EXPECT_EQ(ListEntry(bed, u"Blue_ Pack (3)"), u"<absent>");
+    EXPECT_EQ(StoredText(bed, u""), u"Blue_ Pack (2)");
+  }
+  ASSERT_TRUE(UninstallCursorPack(pack.folder, bed.Seams()).uninstalled);
+  EXPECT_EQ(ListEntry(bed, u"Blue_ Pack (2)"), u"<absent>");
+  EXPECT_EQ(ListEntry(bed, u"Blue_ Pack"), theirs);
+  EXPECT_EQ(StoredText(bed, u""), u"Blue_ Pack");
+
+  // An entry the person saved over the pack's since stays.
+  ASSERT_TRUE(InstallCursorPack(pack.inf, read, bed.Seams()).installed);
+  StoreListEntry(bed, u"Blue_ Pack (2)", u"mine,");
+  ASSERT_TRUE(UninstallCursorPack(pack.folder, bed.Seams()).uninstalled);
+  EXPECT_EQ(ListEntry(bed, u"Blue_ Pack (2)"), u"mine,");
+}
+
 // Duplicates are one file however the pack spells them; a folder or a file larger than a pointer
 // can be is not copied, and its role is kept as for a missing file.
 TEST(PackInstallTest, EachFileIsCopiedOnceAndOnlyAFileOfAPointersSize) {
@@ -276,6 +314,99 @@ TEST(PackInstallTest, EachFileIsCopiedOnceAndOnlyAFileOfAPointersSize) {
   EXPECT_EQ(names, (std::vector<std::u16string>{u"Pivora.source", u"S.crs", u"arrow.cur"}));
   EXPECT_EQ(StoredText(bed, u"Help"), done.folder + u"\\arrow.cur");
   EXPECT_EQ(StoredText(bed, u"AppStarting"), done.folder + u"\\ARROW.CUR");
+}
+
+// The platform's path rules, with the folder LOCALAPPDATA names chosen by the test.
+class LocalAppDataAt final : public testing::ForwardingPaths {
+ public:
+  LocalAppDataAt(const PathRules& rules, std::u16string local)
+      : ForwardingPaths(rules), local_(std::move(local)) {}
+  std::u16string ExpandEnvironment(std::u16string_view text) const override {
+    return ExpandEachReference(text, [&](std::u16string_view reference) {
+      return EqualsIgnoringAsciiCase(reference, u"%LOCALAPPDATA%")
+                 ? local_
+                 : ForwardingPaths::ExpandEnvironment(reference);
+    });
+  }
+
+ private:
+  std::u16string local_;
+};
+
+// A '%' in LOCALAPPDATA is no reason to refuse; a folder whose stored paths the system would
+// expand into others is.
+TEST(PackInstallTest, ThePacksFolderMayHoldAPercentSign) {
+  for (const auto& [local, installed] :
+       {std::pair{u"100%", true}, {u"a%NO SUCH NAME%b", true}, {u"a%PIVORA_SCRATCH%b", false}}) {
+    TestPlatform bed;
+    const Bed pack = MakePack(bed);
+    bed.MakeFolder(bed.PathOf(local));
+    const LocalAppDataAt paths(bed.paths(), bed.PathOf(local));
+    const Platform seams{bed.registry(), bed.files(), paths, bed.reloader()};
+    const CursorPack read = *ReadPackInf(bed.files(), pack.inf);
+    EXPECT_EQ(InstallCursorPack(pack.inf, read, seams).installed, installed) << Narrow(local);
+    EXPECT_EQ(StoredText(bed, u"Arrow"),
+              installed ? bed.PathOf(local) + u"\\Pivora\\Cursors\\Blue_ Pack\\arrow.cur"
+                        : u"C:\\old\\arrow.cur")
+        << Narrow(local);
+  }
+}
+
+// Each setting the first install found comes back as it was stored, its type and bytes, whether
+// or not the file it names is there now; none of them, of whatever type, stops an install.
+TEST(PackInstallTest, UninstallingPutsBackEachValueAsItWasStored) {
+  struct Value {
+    std::u16string_view name;
+    std::uint32_t type;
+    std::u16string data;  // the bytes, two to a unit
+  };
+  TestPlatform bed;
+  const Bed pack = MakePack(bed);
+  const std::vector<Value> before = {
+      {u"Arrow", value_type::kString, bed.PathOf(u"gone\\arrow.cur") + u'\0'},
+      {u"Help", value_type::kMultiString, u"a.cur\0b.cur\0\0"s},
+      {u"AppStarting", value_type::kBinary, u"\x0102\x0304"},
+      {u"Hand", value_type::kExpandString, u"C:\\\xD800|\r\n.cur\0"s},
+      {u"", value_type::kExpandString, u"Mine\0"s},
+      {u"Scheme Source", value_type::kString, u"2\0"s},
+  };
+  for (const Value& value : before) {
+    bed.StoreBytes(value.name, value.type, value.data.data(),
+                   static_cast<std::uint32_t>(value.data.size() * 2));
+  }
+  ASSERT_TRUE(
+      InstallCursorPack(pack.inf, *ReadPackInf(bed.files(), pack.inf), bed.Seams()).installed);
+  ASSERT_TRUE(UninstallCursorPack(pack.folder, bed.Seams()).uninstalled);
+  for (const Value& value : before) {
+    const std::optional<testing::StoredValue> now = bed.Stored(value.name);
+    ASSERT_TRUE(now) << Narrow(value.name);
+    EXPECT_EQ(now->type, value.type) << Narrow(value.name);
+    EXPECT_EQ(now->text, value.data) << Narrow(value.name);
+  }
+}
+
+// A record of the earlier format, whose values are text of each name's usual type and which
+// names no scheme list entry, uninstalls as it did; lines that make no sense put nothing back.
+TEST(PackInstallTest, AnEarlierRecordStillUninstalls) {
+  TestPlatform bed;
+  const Bed pack = MakePack(bed);
+  ASSERT_TRUE(
+      InstallCursorPack(pack.inf, *ReadPackInf(bed.files(), pack.inf), bed.Seams()).installed);
+  bed.WriteFile(pack.folder + u"\\Pivora.source",
+                Narrow(pack.inf) +
+                    "\r\narrow.cur\r\nhelp.cur\r\nBlue_ Pack.crs\r\n:before\r\n"
+                    "Arrow=C:\\old\\arrow.cur\r\nHelp#3=ABC\r\nHand:x=C:\\y.cur\r\n"
+                    "=Mine||1\r\nScheme Source=2");
+  ASSERT_TRUE(UninstallCursorPack(pack.folder, bed.Seams()).uninstalled);
+  ASSERT_EQ(StoredText(bed, u"Arrow"), u"C:\\old\\arrow.cur");
+  EXPECT_EQ(bed.Stored(u"Arrow")->type, value_type::kExpandString);
+  EXPECT_EQ(StoredText(bed, u"Help"), u"<absent>");
+  EXPECT_EQ(StoredText(bed, u"Hand"), u"<absent>");
+  ASSERT_EQ(StoredText(bed, u""), u"Mine|1");
+  EXPECT_EQ(bed.Stored(u"")->type, value_type::kString);
+  EXPECT_EQ(SchemeSource(bed), 2u);
+  EXPECT_EQ(ListEntry(bed, u"Blue_ Pack"), u"<absent>");
+  EXPECT_FALSE(bed.files().Exists(pack.folder));
 }
 
 // The walk, over a first installation and over a reinstallation.
