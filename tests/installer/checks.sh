@@ -21,11 +21,15 @@ fail() {
 
 "$here/../../cmake/wine-prefix.sh" "$prefix" || fail "could not create the Wine prefix $prefix"
 scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
+# No process holding the library outlives the test, however it ends.
+trap 'stop_holder; rm -rf "$scratch"' EXIT
+trap 'exit 1' INT TERM
+session_manager='HKLM\SYSTEM\CurrentControlSet\Control\Session Manager'
 
 # Waits for every Wine process of the prefix, an uninstaller's copy in the temp folder too;
-# not while a test keeps the prefix's server up on purpose (keep_server set).
-settle() { [ -n "${keep_server:-}" ] || WINEPREFIX=$prefix wineserver -w; }
+# not while a test keeps the prefix's server up on purpose (keep_server set) or keeps a
+# process of its own running there (holder_pid set).
+settle() { [ -n "${keep_server:-}${holder_pid:-}" ] || WINEPREFIX=$prefix wineserver -w; }
 
 # reg_query KEY [reg options...]: the query's output in $scratch/reg.txt, CRs removed; status 0
 # when the key (or value) is there.
@@ -141,4 +145,73 @@ expect_registry_as() {
     grep -Ev "^added: ($kept)\$" >"$scratch/registry-diff" &&
     fail "$when: the registry differs from before: $(head -20 "$scratch/registry-diff")"
   return 0
+}
+
+# run_batch COMMAND_LINE: runs a Windows command line through a batch file, within a minute,
+# output in $scratch/batch.out; the program's exit code in $exit_code, in full (Wine passes only
+# its low 8 bits on to Linux, and 3010 must be told from 194). Status 0 when that code is 0.
+run_batch() {
+  printf '@%s\r\n@echo exit code %%ERRORLEVEL%%\r\n' "$1" >"$prefix/drive_c/pivora-test.bat"
+  timeout 60 "$run" "$prefix" cmd /c 'C:\pivora-test.bat' >"$scratch/batch.out" 2>&1
+  local rc=$?
+  [ $rc -ne 124 ] || fail "'$1' did not end within a minute"
+  settle
+  rm -f "$prefix/drive_c/pivora-test.bat"
+  exit_code=$(tr -d '\r' <"$scratch/batch.out" | sed -n 's/^exit code //p')
+  [ -n "$exit_code" ] || fail "'$1' gave no exit code: $(cat "$scratch/batch.out")"
+  [ "$exit_code" = 0 ]
+}
+
+# start_holder: a process of the prefix loads the installed library and keeps it loaded until
+# stop_holder, as the file manager does once it has shown a menu or a thumbnail of ours.
+start_holder() {
+  rm -f "$prefix/drive_c/pivora-held" "$prefix/drive_c/pivora-release"
+  "$run" "$prefix" "$holder" "$win_dir\\Pivora.dll" 'C:\pivora-held' 'C:\pivora-release' \
+    >"$scratch/holder.out" 2>&1 &
+  holder_pid=$!
+  for _ in $(seq 300); do
+    [ -e "$prefix/drive_c/pivora-held" ] && return 0
+    kill -0 "$holder_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  fail "no process could load and hold the library: $(cat "$scratch/holder.out")"
+}
+
+# stop_holder: lets the holding process end, or ends the prefix's processes after ten seconds.
+stop_holder() {
+  [ -n "${holder_pid:-}" ] || return 0
+  touch "$prefix/drive_c/pivora-release"
+  for _ in $(seq 100); do
+    kill -0 "$holder_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  kill -0 "$holder_pid" 2>/dev/null && WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1
+  wait "$holder_pid" 2>/dev/null
+  holder_pid=
+  rm -f "$prefix/drive_c/pivora-held" "$prefix/drive_c/pivora-release"
+}
+
+# The delayed file operations Windows carries out when it next starts, one per line.
+pending_operations() {
+  reg_query "$session_manager" /v PendingFileRenameOperations || return 0
+  sed -n 's/^ *PendingFileRenameOperations *REG_MULTI_SZ *//p' "$scratch/reg.txt" |
+    sed 's/\\0/\n/g'
+}
+
+# expect_pending PATH: the next start deletes, or replaces, the file at PATH (a Windows path).
+expect_pending() {
+  checks=$((checks + 1))
+  pending_operations | grep -qxF "\\??\\$1" ||
+    fail "nothing waits for the next start to delete $1: $(pending_operations)"
+}
+
+expect_nothing_pending() {
+  checks=$((checks + 1))
+  [ -z "$(pending_operations)" ] || fail "$1: operations wait for the next start: $(pending_operations)"
+}
+
+# Windows' next start, as far as the files go: Wine's restart carries out the delayed operations.
+restart_windows() {
+  "$run" "$prefix" wineboot -r >/dev/null 2>&1 || fail "wineboot -r exited with $?"
+  settle
 }

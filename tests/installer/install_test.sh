@@ -2,18 +2,29 @@
 # Installs Pivora-setup.exe silently into a Wine prefix of its own, checks the files and the
 # registry, and uninstalls it again three ways: waiting in place (_?=), as the Uninstall entry
 # runs it (the uninstaller copies itself away and removes the folder), and with a library that
-# can no longer be unregistered, which must leave everything in place.
-# Usage: install_test.sh PREFIX SETUP_EXE PIVORA_DLL VERSION
+# can no longer be unregistered, which must leave everything in place. Then, with another
+# process holding the installed library loaded as the file manager does: an upgrade, a second
+# one, an upgrade whose library fails to register, and an uninstall.
+# Usage: install_test.sh PREFIX SETUP_EXE PIVORA_DLL VERSION HOLD_LIBRARY_EXE MAKENSIS PIVORA_NSI
 set -u
 prefix=$1
 setup=$2
 built_dll=$3
 version=$4
+holder=$5
+makensis=$6
+nsi=$7
 test_name=installer
 # shellcheck source=checks.sh
 source "$(dirname "$0")/checks.sh"
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Pivora'
 [ -f "$setup" ] || fail "no setup program at $setup"
+
+# build_setup LIBRARY VERSION WINDOWS_NAME: a setup program of another library, into C:\.
+build_setup() {
+  "$makensis" -V2 -DPIVORA_DLL="$1" -DPIVORA_VERSION="$2" -DOUTFILE="$prefix/drive_c/$3" "$nsi" \
+    >"$scratch/makensis.out" 2>&1 || fail "could not build a setup program: $(cat "$scratch/makensis.out")"
+}
 
 # Every trace the installer leaves, checked before it runs and after each uninstall.
 expect_nothing_installed() {
@@ -51,18 +62,11 @@ expect_installed() {
 
 # Runs the uninstaller in place so its exit code is the uninstall's: `_?=` must reach it
 # unquoted, which a command line built by Wine from separate arguments would not do.
-uninstall_in_place() {
-  printf '@"%s\\Uninstall.exe" /S _?=%s\r\n@exit /b %%ERRORLEVEL%%\r\n' "$win_dir" "$win_dir" \
-    >"$prefix/drive_c/pivora-uninstall-test.bat"
-  "$run" "$prefix" cmd /c 'C:\pivora-uninstall-test.bat' >"$scratch/uninstall.out" 2>&1
-  local rc=$?
-  settle
-  rm -f "$prefix/drive_c/pivora-uninstall-test.bat"
-  return $rc
-}
+uninstall_in_place() { run_batch "\"$win_dir\\Uninstall.exe\" /S _?=$win_dir"; }
 
 # A run that failed before may have left an installation behind; start from a clean prefix.
-if [ -e "$unix_dir" ] || reg_query "$uninstall_key" || reg_query "HKCR\\CLSID\\$clsid"; then
+if [ -e "$unix_dir" ] || reg_query "$uninstall_key" || reg_query "HKCR\\CLSID\\$clsid" ||
+  [ -n "$(pending_operations)" ]; then
   echo "removing leftovers of an earlier run from $prefix"
   settle
   rm -rf "$prefix" || fail "could not remove $prefix"
@@ -74,7 +78,7 @@ registry_lines "$scratch/before"
 # 1. Install, then uninstall in place and check the exit code.
 install
 expect_installed
-uninstall_in_place || fail "Uninstall.exe /S _?= exited with $?: $(cat "$scratch/uninstall.out")"
+uninstall_in_place || fail "Uninstall.exe /S _?= exited with $exit_code: $(cat "$scratch/batch.out")"
 expect_absent "$unix_dir/Pivora.dll"
 expect_nothing_installed "after uninstalling in place"
 expect_registry_as "$scratch/before" "after uninstalling in place"
@@ -104,11 +108,80 @@ expect_file "$unix_dir/Uninstall.exe"
 expect_key "$uninstall_key"
 expect_key "HKCR\\CLSID\\$clsid"
 cp "$scratch/Pivora.dll" "$unix_dir/Pivora.dll"
-uninstall_in_place || fail "the second uninstall exited with $?: $(cat "$scratch/uninstall.out")"
+uninstall_in_place || fail "the second uninstall exited with $exit_code: $(cat "$scratch/batch.out")"
 expect_nothing_installed "after the repeated uninstall"
 expect_registry_as "$scratch/before" "after the repeated uninstall"
 rm -f "$unix_dir/Uninstall.exe"
 rmdir "$unix_dir" || fail "$unix_dir holds more than the uninstaller: $(ls -A "$unix_dir")"
 
+# 4. Another process holds the installed library loaded. Two more setup programs: a newer
+# library (another file, still loadable) and one that cannot register.
+IFS=. read -r major minor build revision <<<"$version"
+next="$major.$minor.$((build + 1)).$revision"
+cp "$built_dll" "$scratch/next.dll"
+printf 'next version\n' >>"$scratch/next.dll"
+build_setup "$scratch/next.dll" "$next" pivora-next-setup.exe
+echo "not a library" >"$scratch/broken.dll"
+build_setup "$scratch/broken.dll" "$next" pivora-broken-setup.exe
+aside1="$unix_dir/Pivora.dll.1.old"
+
+install
+start_holder
+# The upgrade sets the loaded library aside, writes and registers the new one, and leaves the old
+# one to be deleted at the next start, which its exit code says.
+run_batch 'C:\pivora-next-setup.exe /S'
+[ "$exit_code" = 3010 ] || fail "the upgrade over a loaded library exited with $exit_code"
+checks=$((checks + 1))
+cmp -s "$unix_dir/Pivora.dll" "$scratch/next.dll" || fail "the upgrade did not write the new library"
+checks=$((checks + 1))
+cmp -s "$aside1" "$built_dll" || fail "the loaded library was not set aside as $aside1"
+expect_pending "$win_dir\\Pivora.dll.1.old"
+expect_registered
+expect_value "$uninstall_key" DisplayVersion "$next"
+
+# Again while the first library is still loaded: that one stays set aside, and the library
+# replaced now, loaded by nobody, goes at once.
+run_batch "C:\\pivora-next-setup.exe /S" || fail "the second upgrade exited with $exit_code"
+expect_file "$aside1"
+expect_absent "$unix_dir/Pivora.dll.2.old"
+checks=$((checks + 1))
+cmp -s "$unix_dir/Pivora.dll" "$scratch/next.dll" || fail "the second upgrade left another library"
+expect_registered
+
+# The next start completes it.
+stop_holder
+restart_windows
+expect_absent "$aside1"
+expect_nothing_pending "after the restart"
+expect_file "$unix_dir/Pivora.dll"
+
+# An upgrade whose library fails to register puts the loaded one back, registered, with its
+# entry; nothing is left set aside or waits for a start.
+start_holder
+if run_batch 'C:\pivora-broken-setup.exe /S'; then fail "the upgrade to a broken library succeeded"; fi
+[ "$exit_code" = 3 ] || fail "the upgrade to a broken library exited with $exit_code"
+checks=$((checks + 1))
+cmp -s "$unix_dir/Pivora.dll" "$scratch/next.dll" || fail "the failed upgrade did not put the library back"
+expect_absent "$aside1"
+expect_registered
+expect_value "$uninstall_key" DisplayVersion "$next"
+expect_nothing_pending "after the failed upgrade"
+
+# The uninstall unregisters the loaded library, removes the entry and leaves the library and the
+# folder to the next start, which its exit code says.
+uninstall_in_place
+[ "$exit_code" = 3010 ] || fail "the uninstall of a loaded library exited with $exit_code"
+expect_unregistered "after uninstalling a loaded library"
+expect_no_key "$uninstall_key"
+expect_registry_as "$scratch/before" "after uninstalling a loaded library"
+expect_pending "$win_dir\\Pivora.dll"
+stop_holder
+restart_windows
+expect_absent "$unix_dir/Pivora.dll"
+expect_nothing_installed "after the restart"
+rm -f "$unix_dir/Uninstall.exe" "$prefix"/drive_c/pivora-*-setup.exe
+rmdir "$unix_dir" || fail "$unix_dir holds more than the uninstaller: $(ls -A "$unix_dir")"
+
 WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1
-echo "installer: $checks checks passed (silent install, in-place and copied uninstall, failed unregistration)"
+echo "installer: $checks checks passed (silent install, in-place and copied uninstall, failed unregistration;" \
+  "upgrades, a failed upgrade and an uninstall while the library is loaded)"

@@ -3,14 +3,16 @@
 # registers the library through its own self-registration, a silent removal leaves files and
 # registry as they were (handing .crs back to its previous owner), a newer package replaces an
 # older one with one product listed, and a registration that fails fails the installation and
-# rolls it back.
-# Usage: msi_test.sh PREFIX PIVORA_MSI PIVORA_DLL VERSION VOLATILE_KEY_EXE
+# rolls it back. With another process holding the library loaded: an upgrade replaces it at the
+# next start and says a restart is needed; a removal unregisters it and removes the entry.
+# Usage: msi_test.sh PREFIX PIVORA_MSI PIVORA_DLL VERSION VOLATILE_KEY_EXE HOLD_LIBRARY_EXE
 set -u
 prefix=$1
 package=$2
 built_dll=$3
 version=$4
 volatile_tool=$5
+holder=$6
 test_name=msi
 # Every run starts from a fresh prefix: Windows Installer keeps records of its own between runs
 # (Wine's keeps one for a component whose installation was rolled back).
@@ -99,9 +101,41 @@ expect_installed "$scratch/Pivora.dll" "$next"
 msiexec /x 'C:\PivoraNext.msi' || fail "removing $next exited with $?"
 expect_removed "$scratch/before" "after removing the upgraded product"
 
-# 3. The approval entry cannot be written: its key is missing, and the key above it is volatile,
+# 3. The library is loaded by another process. Windows Installer writes the new library beside
+# it, schedules the replacement for the next start and returns ERROR_SUCCESS_REBOOT_REQUIRED;
+# the old library's registration and the new product's entry stand meanwhile.
+msiexec /i 'C:\Pivora.msi' || fail "installing $version exited with $?"
+start_holder
+run_batch 'msiexec /i C:\PivoraNext.msi /qn /norestart'
+[ "$exit_code" = 3010 ] || fail "the upgrade over a loaded library exited with $exit_code"
+expect_pending "$win_dir\\Pivora.dll"
+expect_registered
+expect_listed_once "$next"
+stop_holder
+restart_windows
+expect_nothing_pending "after the restart"
+expect_installed "$scratch/Pivora.dll" "$next"
+msiexec /x 'C:\PivoraNext.msi' || fail "removing $next exited with $?"
+expect_removed "$scratch/before" "after removing the product upgraded at the restart"
+
+# 4. Removed while loaded: unregistered and no longer listed. (Windows also schedules the
+# library's deletion and returns 3010; Wine's msiexec leaves the file where it is.)
+msiexec /i 'C:\Pivora.msi' || fail "installing $version exited with $?"
+start_holder
+run_batch 'msiexec /x C:\Pivora.msi /qn /norestart' || fail "removing a loaded library exited with $exit_code"
+expect_unregistered "after removing a loaded library"
+expect_not_listed "after removing a loaded library"
+expect_registry_as "$scratch/before" "after removing a loaded library"
+stop_holder
+rm -f "$unix_dir/Pivora.dll"
+rmdir "$unix_dir" 2>/dev/null
+expect_removed "$scratch/before" "after removing a loaded library"
+
+# 5. The approval entry cannot be written: its key is missing, and the key above it is volatile,
 # which refuses lasting subkeys. The library's registration fails, and so must the installation,
-# leaving nothing behind. A volatile key lives as long as the prefix's server: keep it up.
+# leaving nothing behind. A volatile key lives as long as the prefix's server: keep it up. Last,
+# as Wine's Windows Installer keeps a record of the rolled-back component, and installations in
+# this prefix after it fail (exit code 1627).
 WINEPREFIX=$prefix wineserver -p
 keep_server=1
 "$run" "$prefix" reg export "HKLM\\$extensions_key" 'C:\extensions.reg' /y >/dev/null 2>&1
@@ -122,4 +156,5 @@ unset keep_server
 
 cp "$scratch/msi.log" "$prefix/../msi-last.log"
 WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1
-echo "msi: $checks checks passed (silent install and removal, upgrade, failed registration)"
+echo "msi: $checks checks passed (silent install and removal, upgrade, failed registration;" \
+  "upgrade and removal while the library is loaded)"
