@@ -1,8 +1,10 @@
 #include "dll/registration.h"
 
+#include <algorithm>
 #include <new>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "dll/object_map.h"
 #include "module/module_records.h"
@@ -25,6 +27,63 @@ constexpr std::u16string_view kHandlersKey = u"\\ShellEx\\ContextMenuHandlers\\"
 constexpr std::u16string_view kExtensionAssociations = u"SystemFileAssociations\\";
 
 constexpr KeyHandle kClassesRoot = root_key::kClassesRoot;
+constexpr KeyHandle kLocalMachine = root_key::kLocalMachine;
+
+// The shell builds a file's association array from its effective file type (a person's "Always
+// open with" choice wins over HKCR\<ext>) followed by SystemFileAssociations\<ext>, and gathers
+// handlers from every element: keys there reach every file of the extension, whatever type a
+// person or another program gives it later. Written under HKLM explicitly, as an HKCR write can
+// land in the caller's own classes.
+constexpr std::u16string_view kMachineExtensions = u"Software\\Classes\\SystemFileAssociations\\";
+// In a key registration made there: how many of the keys above it (from the extension's down)
+// registration made too, so that unregistration removes exactly those and keeps what was there.
+constexpr std::u16string_view kMadeParents = u"PivoraMadeParents";
+
+// One handler key below SystemFileAssociations\<extension>; `classId` is its default value, or
+// empty for a key that names its class by its own name.
+struct ExtensionHandler {
+  std::u16string_view extension;
+  std::u16string below;
+  std::u16string_view classId;
+};
+
+// In the order they are made; unregistration goes backwards, so that a key shared by two is
+// empty when the one that made it looks.
+//
+// The .crs verbs stay under the ProgID only: the shell lists the verbs of every element of the
+// array, so "apply" and "edit" here as well would appear twice for as long as .crs is ours. A
+// type reassigned by a person is theirs to open; the thumbnails and the pack handler, which
+// name no verb, still reach the file from here.
+std::vector<ExtensionHandler> ExtensionHandlers() {
+  const std::u16string menus = u"ShellEx\\ContextMenuHandlers\\";
+  return {
+      {u".cur", menus + kContextMenuClassIdText, {}},
+      {u".ani", menus + kContextMenuClassIdText, {}},
+      {u".crs", u"ShellEx\\" + std::u16string(kThumbnailProviderIidText),
+       kSchemeThumbnailClassIdText},
+      {u".crs", menus + kCursorPackClassIdText, {}},
+  };
+}
+
+std::u16string ExtensionHandlerPath(const ExtensionHandler& handler) {
+  return std::u16string(kMachineExtensions) + std::u16string(handler.extension) + u"\\" +
+         handler.below;
+}
+
+Status Probe(Registry& registry, std::u16string_view path) {
+  RegistryKey key(registry);
+  return registry.Open(kLocalMachine, path, key_access::kRead, key.put());
+}
+
+// The keys above the handler's from the extension's down, outermost first.
+std::vector<std::u16string> ParentsOf(const std::u16string& path) {
+  std::vector<std::u16string> parents;
+  for (std::size_t at = path.find(u'\\', kMachineExtensions.size()); at != std::u16string::npos;
+       at = path.find(u'\\', at + 1)) {
+    parents.push_back(path.substr(0, at));
+  }
+  return parents;
+}
 
 std::u16string FromWide(const std::wstring& text) {
   return std::u16string(text.begin(), text.end());
@@ -87,11 +146,19 @@ void WriteKey(Registry& registry, KeyHandle parent, std::u16string_view subKey,
   }
 }
 
+// "@<library>,-<id>": the shell loads the text from the library's string table in each user's
+// own language, where the plain text was written once, in the language of whoever registered.
+std::u16string IndirectText(std::u16string_view library, int id) {
+  return u"@" + std::u16string(library) + u",-" + FromWide(std::to_wstring(id));
+}
+
 void WriteVerb(Registry& registry, KeyHandle shell, std::u16string_view verb,
-               std::u16string_view name, std::u16string_view command) {
+               std::u16string_view name, std::u16string_view muiVerb, std::u16string_view command) {
   RegistryKey verbKey(registry);
   WriteKey(registry, shell, verb, name, verbKey);
   if (!verbKey.is_open()) return;
+  // The default value stays beside it for hosts that read only that.
+  SetText(registry, verbKey.get(), u"MUIVerb", muiVerb);
   RegistryKey commandKey(registry);
   WriteKey(registry, verbKey.get(), u"command", command, commandKey);
 }
@@ -121,6 +188,7 @@ void BindSchemeExtension(Registry& registry) {
 }
 
 void RegisterSchemeFileType(Registry& registry) {
+  // The icon, the verbs' command and the indirect texts name the library by one path.
   const std::u16string shortPath = FromWide(ShortLibraryPath());
   const std::u16string icon = shortPath + u",0";
   const std::u16string apply = FromWide(ApplyCommand(ShortLibraryPath()));
@@ -134,14 +202,18 @@ void RegisterSchemeFileType(Registry& registry) {
   RegistryKey progId(registry);
   WriteKey(registry, kClassesRoot, kProgId, description, progId);
   if (!progId.is_open()) return;
+  SetText(registry, progId.get(), u"FriendlyTypeName",
+          IndirectText(shortPath, IDS_SCHEME_FILE_TYPE));
   RegistryKey defaultIcon(registry);
   WriteKey(registry, progId.get(), u"DefaultIcon", icon, defaultIcon);
   RegistryKey shell(registry);
   if (registry.Create(progId.get(), u"shell", key_access::kReadWrite, shell.put()) !=
       status::kSuccess)
     return;
-  WriteVerb(registry, shell.get(), u"apply", applyName, apply);
-  WriteVerb(registry, shell.get(), u"edit", editName, edit);
+  WriteVerb(registry, shell.get(), u"apply", applyName,
+            IndirectText(shortPath, IDS_APPLY_SCHEME_VERB), apply);
+  WriteVerb(registry, shell.get(), u"edit", editName,
+            IndirectText(shortPath, IDS_MODIFY_SCHEME_VERB), edit);
 }
 
 // The thumbnail handler of the file type; it goes with the ProgID's tree.
@@ -235,6 +307,100 @@ void UnregisterSchemeFileType(Registry& registry) {
   registry.DeleteTree(kClassesRoot, kProgId);
 }
 
+// A key that holds nothing: no subkey and no value of anyone's.
+bool IsEmptyKey(Registry& registry, std::u16string_view path) {
+  RegistryKey key(registry);
+  std::uint32_t subKeys = 0;
+  std::uint32_t values = 0;
+  return registry.Open(kLocalMachine, path, key_access::kRead, key.put()) == status::kSuccess &&
+         registry.QuerySubKeyCount(key.get(), subKeys) == status::kSuccess && subKeys == 0 &&
+         registry.QueryValueCount(key.get(), values) == status::kSuccess && values == 0;
+}
+
+// Deletes the handler's key at `path` and the innermost `made` of the keys above it, each while
+// it holds nothing; false when the handler's key stays.
+bool DeleteMadeKeys(Registry& registry, const std::u16string& path, std::uint32_t made) {
+  if (registry.DeleteKey(kLocalMachine, path) != status::kSuccess) return false;
+  const std::vector<std::u16string> parents = ParentsOf(path);
+  made = std::min<std::uint32_t>(made, static_cast<std::uint32_t>(parents.size()));
+  for (std::size_t i = parents.size(); i > parents.size() - made; --i) {
+    if (!IsEmptyKey(registry, parents[i - 1])) break;
+    registry.DeleteKey(kLocalMachine, parents[i - 1]);
+  }
+  return true;
+}
+
+// Makes the handler's key, recording in it how many keys above it were made with it. A key of
+// the same name naming another class (another program's thumbnails) is left as it is. False when
+// the key could not be made.
+bool RegisterExtensionHandler(Registry& registry, const ExtensionHandler& handler) {
+  const std::u16string path = ExtensionHandlerPath(handler);
+  RegistryKey key(registry);
+  if (registry.Open(kLocalMachine, path, key_access::kRead, key.put()) == status::kSuccess) {
+    // Made before, by us or another: its record, if any, stays as it is.
+    if (handler.classId.empty()) return true;
+    const std::optional<std::u16string> named = DefaultValue(registry, key.get(), MAX_PATH);
+    if (!named || (!named->empty() && !EqualsIgnoringCase(*named, handler.classId))) return true;
+    key.Reset();
+    if (registry.Open(kLocalMachine, path, key_access::kReadWrite, key.put()) != status::kSuccess) {
+      return false;
+    }
+    return SetText(registry, key.get(), u"", handler.classId) == status::kSuccess;
+  }
+  const std::vector<std::u16string> parents = ParentsOf(path);
+  std::uint32_t made = 0;
+  for (std::size_t i = 0; i < parents.size(); ++i) {
+    const Status probed = Probe(registry, parents[i]);
+    if (probed == status::kFileNotFound) {
+      made = static_cast<std::uint32_t>(parents.size() - i);
+      break;
+    }
+    // What is there cannot be told: nothing is made rather than a wrong record.
+    if (probed != status::kSuccess) return false;
+  }
+  if (registry.Create(kLocalMachine, path, key_access::kReadWrite, key.put()) != status::kSuccess) {
+    return false;
+  }
+  // Without its record or its class, the key goes again with what was made for it.
+  if (registry.SetValue(key.get(), kMadeParents, value_type::kDword, &made, sizeof made) !=
+          status::kSuccess ||
+      (!handler.classId.empty() &&
+       SetText(registry, key.get(), u"", handler.classId) != status::kSuccess)) {
+    key.Reset();
+    DeleteMadeKeys(registry, path, made);
+    return false;
+  }
+  return true;
+}
+
+// Deletes the handler's key where it is ours, then the keys registration made above it while
+// they hold nothing; false when our key was found and stays.
+bool UnregisterExtensionHandler(Registry& registry, const ExtensionHandler& handler) {
+  const std::u16string path = ExtensionHandlerPath(handler);
+  std::uint32_t made = 0;
+  {
+    RegistryKey key(registry);
+    if (registry.Open(kLocalMachine, path, key_access::kRead, key.put()) != status::kSuccess) {
+      return true;
+    }
+    if (!handler.classId.empty()) {
+      const std::optional<std::u16string> named = DefaultValue(registry, key.get(), MAX_PATH);
+      // Another program's provider stays; one naming no class (a registration cut short before
+      // it named ours) draws nothing for anyone.
+      if (!named || (!named->empty() && !EqualsIgnoringCase(*named, handler.classId))) return true;
+    }
+    std::uint32_t type = 0;
+    std::uint32_t bytes = sizeof made;
+    if (registry.QueryValue(key.get(), kMadeParents, &type, &made, bytes) != status::kSuccess ||
+        type != value_type::kDword || bytes != sizeof made) {
+      // No record (a registration cut short, or an older one): every key above that holds
+      // nothing goes, up to the extension's.
+      made = static_cast<std::uint32_t>(ParentsOf(path).size());
+    }
+  }
+  return DeleteMadeKeys(registry, path, made);
+}
+
 const ReplacementEntry kAppIdReplacement[] = {
     {u"APPID", CPivoraModule::appId},
     {nullptr, nullptr},
@@ -267,6 +433,11 @@ std::wstring ApplyCommand(const std::wstring& shortPath) {
 }
 
 bool RegisterAssociations(Registry& registry) {
+  // First, so that a key the steps below reach through HKCR is found made and on record.
+  bool extensionHandlers = true;
+  for (const ExtensionHandler& handler : ExtensionHandlers()) {
+    if (!RegisterExtensionHandler(registry, handler)) extensionHandlers = false;
+  }
   RegisterSchemeFileType(registry);
   const bool thumbnails = RegisterSchemeThumbnails(registry);
   const bool cursors = RegisterMenuHandlerForExtension(registry, u"cur");
@@ -280,10 +451,16 @@ bool RegisterAssociations(Registry& registry) {
                                        std::u16string(kProgId) + std::u16string(kHandlersKey) +
                                            kCursorPackClassIdText,
                                        key_access::kRead, packSchemes.put()) == status::kSuccess;
-  return cursors && animated && infs && thumbnails && schemes;
+  return cursors && animated && infs && thumbnails && schemes && extensionHandlers;
 }
 
 bool UnregisterAssociations(Registry& registry) {
+  // First, while the records are there: the sweep below reaches the same keys through HKCR.
+  bool extensionHandlers = true;
+  const std::vector<ExtensionHandler> handlers = ExtensionHandlers();
+  for (auto handler = handlers.rbegin(); handler != handlers.rend(); ++handler) {
+    if (!UnregisterExtensionHandler(registry, *handler)) extensionHandlers = false;
+  }
   const bool removed = RemoveMenuHandlerKeys(registry);
   const bool packsRemoved = RemoveHandlerKey(registry, PackHandlerKey());
   // The two keys above it, made for it, go too while nothing else is in them (a key with
@@ -300,7 +477,7 @@ bool UnregisterAssociations(Registry& registry) {
     registry.DeleteKey(kClassesRoot, parent);
   }
   UnregisterSchemeFileType(registry);
-  return removed && packsRemoved;
+  return removed && packsRemoved && extensionHandlers;
 }
 
 HRESULT RegisterServer(WindowSystem& windows) {

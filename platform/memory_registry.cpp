@@ -187,6 +187,14 @@ Status MemoryRegistry::QuerySubKeyCount(KeyHandle key, std::uint32_t& count) {
   return status::kSuccess;
 }
 
+Status MemoryRegistry::QueryValueCount(KeyHandle key, std::uint32_t& count) {
+  std::shared_ptr<Node> node = Resolve(key);
+  if (!node) return status::kInvalidHandle;
+  if (node->deleted) return status::kKeyDeleted;
+  count = static_cast<std::uint32_t>(node->values.size());
+  return status::kSuccess;
+}
+
 void MemoryRegistry::Close(KeyHandle key) { handles_.erase(key); }
 
 }  // namespace pivora

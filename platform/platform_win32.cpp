@@ -118,6 +118,14 @@ Status Win32Registry::QuerySubKeyCount(KeyHandle key, std::uint32_t& count) {
   return result;
 }
 
+Status Win32Registry::QueryValueCount(KeyHandle key, std::uint32_t& count) {
+  DWORD values = 0;
+  const Status result = RegQueryInfoKeyW(Key(key), nullptr, nullptr, nullptr, nullptr, nullptr,
+                                         nullptr, &values, nullptr, nullptr, nullptr, nullptr);
+  if (result == ERROR_SUCCESS) count = values;
+  return result;
+}
+
 void Win32Registry::Close(KeyHandle key) {
   if (!IsRootKey(key)) RegCloseKey(Key(key));
 }

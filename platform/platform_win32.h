@@ -24,6 +24,7 @@ class Win32Registry final : public Registry {
   Status DeleteTree(KeyHandle parent, std::u16string_view subKey) override;
   Status EnumKey(KeyHandle key, std::uint32_t index, std::u16string& name) override;
   Status QuerySubKeyCount(KeyHandle key, std::uint32_t& count) override;
+  Status QueryValueCount(KeyHandle key, std::uint32_t& count) override;
   void Close(KeyHandle key) override;
 };
 

@@ -68,6 +68,8 @@ class Registry {
   virtual Status EnumKey(KeyHandle key, std::uint32_t index, std::u16string& name) = 0;
   // RegQueryInfoKeyW, the number of subkeys.
   virtual Status QuerySubKeyCount(KeyHandle key, std::uint32_t& count) = 0;
+  // RegQueryInfoKeyW, the number of values (the default value counts when it is set).
+  virtual Status QueryValueCount(KeyHandle key, std::uint32_t& count) = 0;
   // RegCloseKey. Root keys are never closed.
   virtual void Close(KeyHandle key) = 0;
 };

@@ -43,7 +43,9 @@ HCURSOR PreviewPainter::LoadRolePointer(std::size_t role, bool& owned) {
   const std::u16string path = store.ReadRolePath(role);
   store.Close();
   if (path.empty()) return nullptr;
-  const PointerHandle loaded = seams_.windows.LoadPointerFile(path);
+  // The system's own scheme stores its pointers as "%SystemRoot%\cursors\...": the file is what
+  // the expanded text names, as when the system loads it. Only the text read here is expanded.
+  const PointerHandle loaded = seams_.windows.LoadPointerFile(seams_.paths.ExpandEnvironment(path));
   owned = loaded != 0;
   return reinterpret_cast<HCURSOR>(loaded);
 }

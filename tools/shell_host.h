@@ -26,7 +26,8 @@ struct HandlerEntry {
 };
 
 // The registry keys whose ContextMenuHandlers apply to `file`, in the order a file manager
-// asks them: the file type the extension names, then the extension's system associations.
+// asks them: the file's type (the person's choice of program for the extension, else the type
+// the extension names), then the extension's system associations.
 std::vector<std::wstring> AssociationKeys(const std::wstring& file);
 
 // Every handler those keys name, once each. A subkey is named by the handler's CLSID, or by a
@@ -94,10 +95,10 @@ std::vector<std::wstring> Describe(const std::vector<MenuItem>& items);
 // a picture of what is on screen as a PNG file. Needs a display. False when none was taken.
 bool PhotographMenu(HMENU menu, const std::wstring& png, bool openFirstSubmenu);
 
-// The thumbnail of `file` as the file manager gets it: the file type's ShellEx key of the
-// thumbnail-provider interface names the class, created through COM, given the file's path and
-// asked for a `size`-pixel picture, which is written to `png`. `handlerKey` tells where the class
-// was found. S_OK when the picture was saved.
+// The thumbnail of `file` as the file manager gets it: the ShellEx key of the thumbnail-provider
+// interface names the class, under the first of the keys above that has one, created through COM,
+// given the file's path and asked for a `size`-pixel picture, which is written to `png`.
+// `handlerKey` tells where the class was found. S_OK when the picture was saved.
 HRESULT SaveThumbnail(const std::wstring& file, UINT size, const std::wstring& png,
                       std::wstring& handlerKey);
 

@@ -70,9 +70,34 @@ std::wstring ClsidText(const CLSID& clsid) {
   return text;
 }
 
+// The file type the shell takes for a file: a person's "Always open with" choice (the ProgId of
+// the extension's UserChoice) wins over the one the extension's key names.
 std::wstring FileType(const std::wstring& file) {
-  const wchar_t* extension = PathFindExtensionW(file.c_str());
-  return *extension == L'\0' ? std::wstring() : DefaultText(HKEY_CLASSES_ROOT, extension);
+  const std::wstring extension = PathFindExtensionW(file.c_str());
+  if (extension.empty()) return {};
+  const std::wstring choice =
+      L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\" + extension +
+      L"\\UserChoice";
+  wchar_t progId[256] = {};
+  DWORD bytes = sizeof(progId) - sizeof(wchar_t);
+  if (RegGetValueW(HKEY_CURRENT_USER, choice.c_str(), L"ProgId", RRF_RT_REG_SZ, nullptr, progId,
+                   &bytes) == ERROR_SUCCESS &&
+      progId[0] != L'\0') {
+    return progId;
+  }
+  return DefaultText(HKEY_CLASSES_ROOT, extension);
+}
+
+// The file's association array as far as handlers go, most specific first: its file type, then
+// its extension's system associations.
+std::vector<std::wstring> AssociationElements(const std::wstring& file) {
+  std::vector<std::wstring> elements;
+  const std::wstring extension = PathFindExtensionW(file.c_str());
+  if (extension.empty()) return elements;
+  const std::wstring type = FileType(file);
+  if (!type.empty()) elements.push_back(type);
+  elements.push_back(L"SystemFileAssociations\\" + extension);
+  return elements;
 }
 
 std::vector<std::wstring> SubkeyNames(HKEY key) {
@@ -183,11 +208,8 @@ void Press(HWND dialog, int button) {
 
 std::vector<std::wstring> AssociationKeys(const std::wstring& file) {
   std::vector<std::wstring> keys;
-  const std::wstring extension = PathFindExtensionW(file.c_str());
-  if (extension.empty()) return keys;
-  const std::wstring type = FileType(file);
-  if (!type.empty()) keys.push_back(type + kHandlersKey);
-  keys.push_back(L"SystemFileAssociations\\" + extension + kHandlersKey);
+  for (const std::wstring& element : AssociationElements(file))
+    keys.push_back(element + kHandlersKey);
   return keys;
 }
 
@@ -488,9 +510,14 @@ HRESULT SaveThumbnail(const std::wstring& file, UINT size, const std::wstring& p
       0xe357fccd, 0xa995, 0x4576, {0xb0, 0x1f, 0x23, 0x46, 0x30, 0x15, 0x4e, 0x96}};
   static constexpr IID kInitializeWithFile = {
       0xb7d14566, 0x0509, 0x4cce, {0xa7, 0x1f, 0x0a, 0x55, 0x42, 0x33, 0xbd, 0x9b}};
-  handlerKey = FileType(file) + L"\\ShellEx\\{e357fccd-a995-4576-b01f-234630154e96}";
+  // One handler, from the first element of the array that names one, as the shell takes it.
   CLSID clsid{};
-  if (!ParseClsid(DefaultText(HKEY_CLASSES_ROOT, handlerKey), clsid)) {
+  const auto named = [&](const std::wstring& element) {
+    handlerKey = element + L"\\ShellEx\\{e357fccd-a995-4576-b01f-234630154e96}";
+    return ParseClsid(DefaultText(HKEY_CLASSES_ROOT, handlerKey), clsid);
+  };
+  const std::vector<std::wstring> elements = AssociationElements(file);
+  if (std::none_of(elements.begin(), elements.end(), named)) {
     return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
   }
   UniqueCom<IInitializeWithFile> init;

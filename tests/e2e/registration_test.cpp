@@ -19,6 +19,7 @@
 #include "tools/installed_library.h"
 #include "tools/pointer_files.h"
 #include "tools/scratch_folder.h"
+#include "tools/shell_host.h"
 
 namespace {
 
@@ -35,6 +36,10 @@ const std::wstring kThumbnailClass = L"{5C1E7B39-8A42-4F6D-B3C8-0E9D2A7F4B15}";
 const std::wstring kHandlerSuffix = L"\\ShellEx\\ContextMenuHandlers\\" + kClass;
 const wchar_t kApproved[] =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
+const std::wstring kMachineExtensions = L"Software\\Classes\\SystemFileAssociations\\";
+const std::wstring kThumbnailKey = L"\\ShellEx\\{e357fccd-a995-4576-b01f-234630154e96}";
+const std::wstring kFileExts =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\";
 
 using pivora::testing::CzechExpected;
 
@@ -77,8 +82,10 @@ class RegistrationTest : public ::testing::Test {
       {L".crs", L"Pivora.crs.1", L"AppID\\" + kAppId, L"AppID\\Pivora.DLL", L"CLSID\\" + kClass,
        L"curfile\\ShellEx", L"anifile\\ShellEx", L"SystemFileAssociations\\.cur",
        L"SystemFileAssociations\\.ani", L"PivoraOldType", L"CLSID\\" + kPackClass,
-       L"SystemFileAssociations\\.inf", L"CLSID\\" + kThumbnailClass}};
+       L"SystemFileAssociations\\.inf", L"CLSID\\" + kThumbnailClass,
+       L"SystemFileAssociations\\.crs", L"Other.Scheme"}};
   RegistrySnapshot approved{HKEY_LOCAL_MACHINE, {kApproved}};
+  RegistrySnapshot choices{HKEY_CURRENT_USER, {kFileExts + L".cur", kFileExts + L".crs"}};
   RegistrySnapshot cursors{HKEY_CURRENT_USER, {L"Control Panel\\Cursors"}};
 };
 
@@ -215,6 +222,128 @@ TEST_F(RegistrationTest, HandlerKeysAreFoundUnderAnyFileType) {
   RegCloseKey(stray);
   ASSERT_EQ(Regsvr32(true), 0u);
   EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"PivoraOldType" + kHandlerSuffix));
+}
+
+// The handlers stand under the machine's SystemFileAssociations too, where the shell finds them
+// whatever file type a person or a program gives the extension later; the .crs verbs do not (the
+// shell would list them twice). Unregistration takes exactly the keys registration made.
+TEST_F(RegistrationTest, HandlersStandUnderTheExtensionsSystemAssociationsAndGoAgain) {
+  for (const wchar_t* extension : {L".cur", L".ani", L".crs"}) {
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, (kMachineExtensions + extension).c_str());
+  }
+  ASSERT_EQ(Regsvr32(), 0u);
+  EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kMachineExtensions + L".cur" + kHandlerSuffix));
+  EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kMachineExtensions + L".ani" + kHandlerSuffix));
+  EXPECT_EQ(Text(HKEY_LOCAL_MACHINE, kMachineExtensions + L".crs" + kThumbnailKey),
+            kThumbnailClass);
+  EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE,
+                        kMachineExtensions + L".crs\\ShellEx\\ContextMenuHandlers\\" + kPackClass));
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kMachineExtensions + L".crs\\shell"));
+  ASSERT_EQ(Regsvr32(), 0u);  // registering again changes nothing that unregistration needs
+
+  ASSERT_EQ(Regsvr32(true), 0u);
+  for (const wchar_t* extension : {L".cur", L".ani", L".crs"}) {
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kMachineExtensions + extension)) << extension;
+  }
+}
+
+// What was there before registration stays after unregistration: a key with a value of
+// another's, an empty key, another program's thumbnails of the extension.
+TEST_F(RegistrationTest, KeysThatWereThereBeforeStay) {
+  for (const wchar_t* extension : {L".cur", L".ani", L".crs"}) {
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, (kMachineExtensions + extension).c_str());
+  }
+  ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, (kMachineExtensions + L".cur").c_str(),
+                            L"PerceivedType", REG_SZ, L"image", 12),
+            ERROR_SUCCESS);
+  HKEY empty = nullptr;
+  ASSERT_EQ(
+      RegCreateKeyW(HKEY_LOCAL_MACHINE,
+                    (kMachineExtensions + L".ani\\ShellEx\\ContextMenuHandlers").c_str(), &empty),
+      ERROR_SUCCESS);
+  RegCloseKey(empty);
+  const std::wstring other = L"{0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0}";
+  SetText(HKEY_LOCAL_MACHINE, kMachineExtensions + L".crs" + kThumbnailKey, other);
+
+  ASSERT_EQ(Regsvr32(), 0u);
+  EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kMachineExtensions + L".cur" + kHandlerSuffix));
+  EXPECT_EQ(Text(HKEY_LOCAL_MACHINE, kMachineExtensions + L".crs" + kThumbnailKey), other);
+  ASSERT_EQ(Regsvr32(true), 0u);
+
+  EXPECT_EQ(Text(HKEY_LOCAL_MACHINE, kMachineExtensions + L".cur", L"PerceivedType"), L"image");
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kMachineExtensions + L".cur\\ShellEx"));
+  EXPECT_TRUE(
+      KeyExists(HKEY_LOCAL_MACHINE, kMachineExtensions + L".ani\\ShellEx\\ContextMenuHandlers"));
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kMachineExtensions + L".ani" + kHandlerSuffix));
+  EXPECT_EQ(Text(HKEY_LOCAL_MACHINE, kMachineExtensions + L".crs" + kThumbnailKey), other);
+  EXPECT_FALSE(
+      KeyExists(HKEY_LOCAL_MACHINE, kMachineExtensions + L".crs\\ShellEx\\ContextMenuHandlers"));
+}
+
+// After registration a person gives .cur to an image viewer ("Always open with") and another
+// program takes .crs over: the file manager still finds the menu handler, the pack handler and
+// the thumbnails, through the extensions' system associations.
+TEST_F(RegistrationTest, ATypeReassignedAfterRegistrationKeepsItsHandlers) {
+  ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
+  ASSERT_EQ(Regsvr32(), 0u);
+  const std::wstring viewer = L"Applications\\viewer.exe";
+  ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, (kFileExts + L".cur\\UserChoice").c_str(), L"ProgId",
+                            REG_SZ, viewer.c_str(),
+                            static_cast<DWORD>((viewer.size() + 1) * sizeof(wchar_t))),
+            ERROR_SUCCESS);
+  SetText(HKEY_CLASSES_ROOT, L".crs", L"Other.Scheme");
+
+  const pivora::ScratchFolder scratch(L"reassigned");
+  ASSERT_TRUE(pivora::pointer_files::WriteSamplePointers(scratch.path()).ok());
+  const fs::path scheme = scratch.path() / L"Taken.crs";
+  std::ofstream(scheme, std::ios::binary) << "[Arrow]\r\nPath=Arrow.cur\r\n";
+  const auto classes = [](const fs::path& file) {
+    std::vector<std::wstring> found;
+    for (const pivora::host::HandlerEntry& entry : pivora::host::FindContextMenuHandlers(file)) {
+      wchar_t text[40] = {};
+      StringFromGUID2(entry.clsid, text, 40);
+      found.push_back(text);
+    }
+    return found;
+  };
+  EXPECT_EQ(classes(scratch.path() / L"Arrow.cur"), std::vector<std::wstring>{kClass});
+  EXPECT_EQ(classes(scheme), std::vector<std::wstring>{kPackClass});
+
+  std::wstring handlerKey;
+  EXPECT_EQ(pivora::host::SaveThumbnail(scheme.wstring(), 96,
+                                        (scratch.path() / L"thumbnail.png").wstring(), handlerKey),
+            S_OK);
+  EXPECT_EQ(handlerKey, L"SystemFileAssociations\\.crs" + kThumbnailKey);
+  CoUninitialize();
+}
+
+// The type's name and its verbs' names are indirect texts of the library, which the shell
+// resolves in each user's language; the plain texts stay beside them.
+TEST_F(RegistrationTest, TheTypeAndVerbNamesResolveInTheUsersLanguage) {
+  ASSERT_EQ(Regsvr32(), 0u);
+  wchar_t shortPath[MAX_PATH];
+  ASSERT_GT(GetShortPathNameW(BuiltLibraryPath().c_str(), shortPath, MAX_PATH), 0u);
+  const bool czech = CzechExpected();
+  const struct {
+    std::wstring key;
+    const wchar_t* name;
+    int id;
+    std::wstring expected;
+  } cases[] = {
+      {L"Pivora.crs.1", L"FriendlyTypeName", 101,
+       czech ? L"Schéma ukazatelů myši" : L"Mouse Cursor Scheme"},
+      {L"Pivora.crs.1\\shell\\apply", L"MUIVerb", 102, czech ? L"Použít schéma" : L"Apply Scheme"},
+      {L"Pivora.crs.1\\shell\\edit", L"MUIVerb", 103, czech ? L"Upravit schéma" : L"Modify Scheme"},
+  };
+  for (const auto& c : cases) {
+    const std::optional<std::wstring> indirect = Text(HKEY_CLASSES_ROOT, c.key, c.name);
+    ASSERT_TRUE(indirect) << std::string(c.key.begin(), c.key.end());
+    EXPECT_EQ(*indirect, L"@" + std::wstring(shortPath) + L",-" + std::to_wstring(c.id));
+    wchar_t resolved[128] = {};
+    EXPECT_EQ(SHLoadIndirectString(indirect->c_str(), resolved, 128, nullptr), S_OK);
+    EXPECT_EQ(std::wstring(resolved), c.expected) << c.id;
+    EXPECT_EQ(Text(HKEY_CLASSES_ROOT, c.key), c.expected);
+  }
 }
 
 TEST_F(RegistrationTest, TheRegisteredApplyVerbAppliesASchemeAsTheShellRunsIt) {

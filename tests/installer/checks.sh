@@ -9,6 +9,13 @@ scheme_pack_handler="HKCR\\Pivora.crs.1\\ShellEx\\ContextMenuHandlers\\$pack_cls
 thumbnail_clsid='{5C1E7B39-8A42-4F6D-B3C8-0E9D2A7F4B15}'
 thumbnail_handler='HKCR\Pivora.crs.1\ShellEx\{e357fccd-a995-4576-b01f-234630154e96}'
 approved_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Shell Extensions\Approved'
+# The handlers' keys under the machine's SystemFileAssociations, which reach every file of the
+# extension whatever its file type.
+extension_keys='HKLM\Software\Classes\SystemFileAssociations'
+extension_handlers=("$extension_keys\\.cur\\ShellEx\\ContextMenuHandlers\\$clsid"
+  "$extension_keys\\.ani\\ShellEx\\ContextMenuHandlers\\$clsid"
+  "$extension_keys\\.crs\\ShellEx\\ContextMenuHandlers\\$pack_clsid"
+  "$extension_keys\\.crs\\ShellEx\\{e357fccd-a995-4576-b01f-234630154e96}")
 win_dir='C:\Program Files\Pivora'
 unix_dir="$prefix/drive_c/Program Files/Pivora"
 checks=0
@@ -101,6 +108,16 @@ expect_registered() {
   expect_value "HKCR\\CLSID\\$thumbnail_clsid\\InprocServer32" ThreadingModel Apartment
   expect_value "$approved_key" "$thumbnail_clsid" 'Pivora - Scheme Thumbnails'
   expect_value "$thumbnail_handler" '' "$thumbnail_clsid"
+  for key in "${extension_handlers[@]}"; do expect_key "$key"; done
+  expect_value "${extension_handlers[3]}" '' "$thumbnail_clsid"
+  # The type's and the verbs' names as indirect texts of the library the apply verb runs.
+  local library
+  library=$(value 'HKCR\Pivora.crs.1\shell\apply\command' '')
+  library=${library#rundll32.exe }
+  library=${library%,ApplySet %1}
+  expect_value 'HKCR\Pivora.crs.1' FriendlyTypeName "@$library,-101"
+  expect_value 'HKCR\Pivora.crs.1\shell\apply' MUIVerb "@$library,-102"
+  expect_value 'HKCR\Pivora.crs.1\shell\edit' MUIVerb "@$library,-103"
 }
 
 # None of registration's own entries is left.
@@ -109,7 +126,8 @@ expect_unregistered() {
   for key in "HKCR\\CLSID\\$clsid" "HKCR\\AppID\\Pivora.DLL" 'HKCR\Pivora.crs.1' \
     "HKCR\\curfile\\ShellEx\\ContextMenuHandlers\\$clsid" \
     "HKCR\\anifile\\ShellEx\\ContextMenuHandlers\\$clsid" "HKCR\\CLSID\\$pack_clsid" \
-    "$pack_handler" "$scheme_pack_handler" "HKCR\\CLSID\\$thumbnail_clsid"; do
+    "$pack_handler" "$scheme_pack_handler" "HKCR\\CLSID\\$thumbnail_clsid" \
+    "${extension_handlers[@]}"; do
     checks=$((checks + 1))
     if reg_query "$key"; then fail "$when: key $key exists"; fi
   done

@@ -99,6 +99,20 @@ TEST_F(RegistryTest, SetReplacesTypeAndBytes) {
   EXPECT_EQ(read, number);
 }
 
+// The default value counts once set; a name in other letter case is the same value.
+TEST_F(RegistryTest, ValuesAreCountedOncePerName) {
+  const KeyHandle key = Create(u"Pivora Test");
+  std::uint32_t count = 9;
+  ASSERT_EQ(registry.QueryValueCount(key, count), status::kSuccess);
+  EXPECT_EQ(count, 0u);
+  SetText(key, u"", u"default");
+  SetText(key, u"v", u"x");
+  SetText(key, u"V", u"y");
+  Create(u"Pivora Test\\Sub");
+  ASSERT_EQ(registry.QueryValueCount(key, count), status::kSuccess);
+  EXPECT_EQ(count, 2u);
+}
+
 TEST_F(RegistryTest, DeletingAnAbsentValueReportsNotFound) {
   const KeyHandle key = Create(u"Pivora Test");
   SetText(key, u"v", u"x");

@@ -847,6 +847,9 @@ class RootProbe final : public Registry {
   Status QuerySubKeyCount(KeyHandle key, std::uint32_t& count) override {
     return inner_.QuerySubKeyCount(key, count);
   }
+  Status QueryValueCount(KeyHandle key, std::uint32_t& count) override {
+    return inner_.QueryValueCount(key, count);
+  }
   void Close(KeyHandle key) override { inner_.Close(key); }
 
   std::vector<KeyHandle> parents;

@@ -88,6 +88,12 @@ Status RecordingRegistry::QuerySubKeyCount(KeyHandle key, std::uint32_t& count) 
   return inner_.QuerySubKeyCount(key, count);
 }
 
+Status RecordingRegistry::QueryValueCount(KeyHandle key, std::uint32_t& count) {
+  const AllocationPause pause;
+  if (const Status f = Fault("QueryValueCount", u"")) return f;
+  return inner_.QueryValueCount(key, count);
+}
+
 void RecordingRegistry::Close(KeyHandle key) {
   const AllocationPause pause;
   if (key < root_key::kClassesRoot || key > root_key::kDynData) --openHandles;

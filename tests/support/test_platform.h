@@ -42,6 +42,7 @@ class RecordingRegistry final : public Registry {
   Status DeleteTree(KeyHandle parent, std::u16string_view subKey) override;
   Status EnumKey(KeyHandle key, std::uint32_t index, std::u16string& name) override;
   Status QuerySubKeyCount(KeyHandle key, std::uint32_t& count) override;
+  Status QueryValueCount(KeyHandle key, std::uint32_t& count) override;
   void Close(KeyHandle key) override;
 
   std::vector<std::string> log;

@@ -1,7 +1,7 @@
 // Registration's own registry work (the .crs file type, its verbs, the handler keys) with every
 // registry call and every allocation made to fail, one at a time, in both directions, against
-// a scratch HKEY_CLASSES_ROOT of this process. Whatever fails: nothing throws, another
-// program's entries survive, the owner .crs had before is never lost, and a clean
+// a scratch HKEY_CLASSES_ROOT and HKEY_LOCAL_MACHINE of this process. Whatever fails: nothing
+// throws, another program's entries survive, the owner .crs had before is never lost, and a clean
 // unregistration afterwards leaves none of ours.
 #include <windows.h>
 
@@ -10,6 +10,7 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "dll/registration.h"
 #include "platform/memory_files.h"
@@ -31,28 +32,42 @@ constexpr wchar_t kHandler[] =
 constexpr wchar_t kOtherHandler[] =
     L"curfile\\ShellEx\\ContextMenuHandlers\\{0E0E0E0E-0000-0000-0000-000000000001}";
 
-// HKEY_CLASSES_ROOT of this process, pointed at a fresh key of its own while the object lives.
+constexpr wchar_t kMachineExtensions[] = L"Software\\Classes\\SystemFileAssociations\\";
+
+// HKEY_CLASSES_ROOT and HKEY_LOCAL_MACHINE of this process, each pointed at a fresh key of its
+// own while the object lives.
 class ScratchClassesRoot {
  public:
   ScratchClassesRoot()
-      : path_(L"Software\\PivoraTests\\classes-" + std::to_wstring(GetCurrentProcessId())) {
+      : path_(L"Software\\PivoraTests\\classes-" + std::to_wstring(GetCurrentProcessId())),
+        machine_(path_ + L"-machine") {
     Reset();
   }
   ~ScratchClassesRoot() {
     RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
+    RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
     RegDeleteTreeW(HKEY_CURRENT_USER, path_.c_str());
+    RegDeleteTreeW(HKEY_CURRENT_USER, machine_.c_str());
   }
   ScratchClassesRoot(const ScratchClassesRoot&) = delete;
   ScratchClassesRoot& operator=(const ScratchClassesRoot&) = delete;
 
   // Empties it and puts back what another program and the system keep there.
   void Reset() {
-    RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
-    RegDeleteTreeW(HKEY_CURRENT_USER, path_.c_str());
-    HKEY root = nullptr;
-    RegCreateKeyW(HKEY_CURRENT_USER, path_.c_str(), &root);
-    RegOverridePredefKey(HKEY_CLASSES_ROOT, root);
-    RegCloseKey(root);
+    for (const auto& [predefined, path] :
+         {std::pair{HKEY_CLASSES_ROOT, &path_}, std::pair{HKEY_LOCAL_MACHINE, &machine_}}) {
+      RegOverridePredefKey(predefined, nullptr);
+      RegDeleteTreeW(HKEY_CURRENT_USER, path->c_str());
+      HKEY root = nullptr;
+      RegCreateKeyW(HKEY_CURRENT_USER, path->c_str(), &root);
+      RegOverridePredefKey(predefined, root);
+      RegCloseKey(root);
+    }
+    // Another program's setting on a key registration adds below.
+    const std::wstring perceived = L"image";
+    RegSetKeyValueW(HKEY_LOCAL_MACHINE, (std::wstring(kMachineExtensions) + L".ani").c_str(),
+                    L"PerceivedType", REG_SZ, perceived.c_str(),
+                    static_cast<DWORD>((perceived.size() + 1) * sizeof(wchar_t)));
     Set(L".crs", L"Other.Scheme");
     Set(L"Other.Scheme", L"Another program's schemes");
     Set(L".cur", L"curfile");
@@ -67,6 +82,7 @@ class ScratchClassesRoot {
 
  private:
   std::wstring path_;
+  std::wstring machine_;
 };
 
 bool Exists(const std::wstring& key) {
@@ -98,6 +114,28 @@ void ExpectOthersKeptAndOursGone(const std::string& what) {
   EXPECT_FALSE(Exists(std::wstring(L"curfile") + kHandler)) << what;
   EXPECT_FALSE(Exists(std::wstring(L"anifile") + kHandler)) << what;
   EXPECT_TRUE(Exists(kOtherHandler)) << what;
+  const auto machineKey = [](const std::wstring& below) {
+    HKEY opened = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, (kMachineExtensions + below).c_str(), 0, KEY_READ,
+                      &opened) != ERROR_SUCCESS) {
+      return false;
+    }
+    RegCloseKey(opened);
+    return true;
+  };
+  // The handlers' own keys go; a key made above one by a run cut short may stay empty.
+  EXPECT_FALSE(machineKey(std::wstring(L".cur") + kHandler)) << what;
+  EXPECT_FALSE(machineKey(std::wstring(L".ani") + kHandler)) << what;
+  EXPECT_FALSE(machineKey(L".crs\\ShellEx\\{e357fccd-a995-4576-b01f-234630154e96}")) << what;
+  EXPECT_FALSE(
+      machineKey(L".crs\\ShellEx\\ContextMenuHandlers\\{8D2F4A61-3B7E-4C95-9E1A-52C7F0B3D648}"))
+      << what;
+  wchar_t perceived[16] = {};
+  DWORD size = sizeof(perceived) - sizeof(wchar_t);
+  EXPECT_EQ(RegGetValueW(HKEY_LOCAL_MACHINE, (std::wstring(kMachineExtensions) + L".ani").c_str(),
+                         L"PerceivedType", RRF_RT_REG_SZ, nullptr, perceived, &size),
+            ERROR_SUCCESS)
+      << what;
 }
 
 // Runs `step` on the recording registry once per call it makes with that call failing, and

@@ -202,6 +202,40 @@ TEST_F(MenuPicturesTest, AnAnimatedPointerShowsItsFirstFrame) {
   DestroyMenu(shellMenu);
 }
 
+// The system's own scheme stores its pointers as "%SystemRoot%\cursors\..." (REG_EXPAND_SZ):
+// the stored text is expanded before the file is loaded, for the Handwriting role (which has no
+// stock pointer) and for any role whose stock pointer cannot be loaded, and stays as stored.
+TEST_F(MenuPicturesTest, AStoredPathWithAnEnvironmentReferenceShowsItsPointer) {
+  wchar_t systemRoot[MAX_PATH] = {};
+  ASSERT_GT(GetEnvironmentVariableW(L"SystemRoot", systemRoot, MAX_PATH), 0u);
+  const fs::path cursors = fs::path(systemRoot) / L"cursors";
+  const bool madeFolder = fs::create_directories(cursors);
+  const fs::path file = cursors / L"pivora_expanded.cur";
+  const std::vector<std::uint8_t> bytes = pf::CursorFile(Solid(0xFF0000E0), {0, 0});
+  std::ofstream(file, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
+  const std::u16string stored = u"%SystemRoot%\\cursors\\pivora_expanded.cur";
+  bed.Store(u"NWPen", stored, value_type::kExpandString);
+  bed.Store(u"Arrow", stored, value_type::kExpandString);
+  windows.replacements[32512] = 0;  // the Arrow's stock pointer cannot be loaded
+
+  const HMENU submenu = Build();
+  for (const std::size_t role : {kNWPen, kArrow}) {
+    const HBITMAP picture = PictureAt(submenu, static_cast<UINT>(role));
+    ASSERT_NE(picture, nullptr) << role;
+    EXPECT_TRUE(Near(PixelsOf(picture)[6 * 13 + 6], 0x0000E0)) << role;
+  }
+  EXPECT_EQ(windows.destroyed.size(), 2u);
+  const std::optional<testing::StoredValue> kept = bed.Stored(u"NWPen");
+  ASSERT_TRUE(kept);
+  EXPECT_EQ(kept->type, value_type::kExpandString);
+  EXPECT_EQ(kept->text, stored + u'\0');
+  DestroyMenu(shellMenu);
+  fs::remove(file);
+  if (madeFolder) fs::remove(cursors);
+}
+
 TEST_F(MenuPicturesTest, ChangeCursorShowsTheGlyphOverTheMenuColour) {
   Build();
   const HBITMAP glyph = PictureAt(shellMenu, 0);
