@@ -32,15 +32,18 @@ class Beside : public Kind {
     for (int number = 1; number <= kNameAttempts; ++number) {
       std::u16string name = std::u16string(target) + u".~";
       for (const char c : std::to_string(number)) name.push_back(static_cast<char16_t>(c));
-      const Status created = this->Make(name);
-      if (created == status::kSuccess) {
+      failure_ = this->Make(name);
+      if (failure_ == status::kSuccess) {
         name_ = std::move(name);
         return true;
       }
-      if (created != status::kFileExists && created != status::kAlreadyExists) return false;
+      if (failure_ != status::kFileExists && failure_ != status::kAlreadyExists) return false;
     }
     return false;
   }
+  // Why Create gave false: the code of the last name tried (kFileExists or kAlreadyExists when
+  // every name was taken).
+  Status failure() const { return failure_; }
   const std::u16string& name() const { return name_; }
   // It now holds content that must stay: the new content under the target's name, or the only
   // copy of the old one.
@@ -48,6 +51,7 @@ class Beside : public Kind {
 
  private:
   std::u16string name_;
+  Status failure_ = status::kSuccess;
   bool kept_ = false;
 };
 

@@ -47,19 +47,13 @@ std::u16string Join(std::u16string_view folder, std::u16string_view name) {
   return std::u16string(folder) + u'\\' + std::u16string(name);
 }
 
-// A folder of ours, with the files in it (it holds no folders).
+// A folder of ours, with the files in it (it holds no folders). A file or the folder that will
+// not go stays; the acts a person chose pass a RetryingFileSystem, which waits for a scanner.
 void RemoveTree(FileSystem& files, const std::u16string& folder) {
   std::vector<std::u16string> names;
-  for (int attempt = 0; attempt < kRemoveAttempts; ++attempt) {
-    if (files.FilesIn(folder, names) == status::kSuccess) break;
-    names.clear();
-  }
+  if (files.FilesIn(folder, names) != status::kSuccess) names.clear();
   for (const std::u16string& name : names) RemoveFile(files, Join(folder, name));
-  for (int attempt = 0; attempt < kRemoveAttempts; ++attempt) {
-    if (attempt > 0) PauseBeforeRetry(attempt - 1);
-    const Status removed = files.RemoveFolder(folder);
-    if (removed == status::kSuccess || removed == status::kFileNotFound) return;
-  }
+  files.RemoveFolder(folder);
 }
 
 // A folder, removed with its files.
@@ -436,9 +430,9 @@ std::optional<bool> IsThere(FileSystem& files, std::u16string_view path) {
   return found == status::kSuccess ? std::optional<bool>(true) : std::nullopt;
 }
 
-bool EnsureFolder(FileSystem& files, std::u16string_view path) {
+Status EnsureFolder(FileSystem& files, std::u16string_view path) {
   const Status created = files.CreateFolder(path);
-  return created == status::kSuccess || created == status::kAlreadyExists;
+  return created == status::kAlreadyExists ? status::kSuccess : created;
 }
 
 // The pack's folder: the one an earlier installation of the same INF made, or the first free
@@ -487,21 +481,21 @@ std::u16string PackName(const CursorPack& pack, std::u16string_view packFolder) 
 }
 
 // A first install: the staged folder becomes the pack's folder in one step.
-bool PutInPlace(FileSystem& files, FolderBeside& staged, const std::u16string& target) {
-  if (files.Move(staged.name(), target, false) != status::kSuccess) return false;
+Status PutInPlace(FileSystem& files, FolderBeside& staged, const std::u16string& target) {
+  if (const Status moved = files.Move(staged.name(), target, false)) return moved;
   staged.Keep();
-  return true;
+  return status::kSuccess;
 }
 
 // Puts the staged files in place of the ones the last install wrote, leaving every other file
 // and folder of the pack's folder where it is: the old ones go to a folder of ours beside it
 // first, and on any failure everything moves back. Every path is made before the first move, so
-// that running out of memory cannot stop it halfway.
-bool ReplaceRecorded(FileSystem& files, FolderBeside& staged, const std::u16string& target,
-                     const std::vector<std::u16string>& ours,
-                     const std::vector<std::u16string>& written) {
+// that running out of memory cannot stop it halfway. The code of the move that failed, if one did.
+Status ReplaceRecorded(FileSystem& files, FolderBeside& staged, const std::u16string& target,
+                       const std::vector<std::u16string>& ours,
+                       const std::vector<std::u16string>& written) {
   FolderBeside aside(files);
-  if (!aside.Create(target)) return false;
+  if (!aside.Create(target)) return aside.failure();
   std::vector<std::pair<std::u16string, std::u16string>> out;  // from the pack's folder, aside
   std::vector<std::pair<std::u16string, std::u16string>> in;   // from the staged folder, in
   out.reserve(ours.size());
@@ -513,16 +507,17 @@ bool ReplaceRecorded(FileSystem& files, FolderBeside& staged, const std::u16stri
   }
   std::size_t movedOut = 0;
   std::size_t movedIn = 0;
-  while (movedOut < out.size() &&
-         files.Move(out[movedOut].first, out[movedOut].second, false) == status::kSuccess) {
+  Status failure = status::kSuccess;
+  while (movedOut < out.size() && (failure = files.Move(out[movedOut].first, out[movedOut].second,
+                                                        false)) == status::kSuccess) {
     ++movedOut;
   }
   if (movedOut == out.size()) {
-    while (movedIn < in.size() &&
-           files.Move(in[movedIn].first, in[movedIn].second, false) == status::kSuccess) {
+    while (movedIn < in.size() && (failure = files.Move(in[movedIn].first, in[movedIn].second,
+                                                        false)) == status::kSuccess) {
       ++movedIn;
     }
-    if (movedIn == in.size()) return true;
+    if (movedIn == in.size()) return status::kSuccess;
   }
   // Back as it was: the new files out, the old ones in; what cannot come back stays in the
   // folders of ours, which are then kept.
@@ -538,7 +533,7 @@ bool ReplaceRecorded(FileSystem& files, FolderBeside& staged, const std::u16stri
       aside.Keep();
     }
   }
-  return false;
+  return failure;
 }
 
 }  // namespace
@@ -577,7 +572,9 @@ PackInstallation InstallCursorPack(std::u16string_view infPath, const CursorPack
 
   const std::optional<std::u16string> base = PacksFolder(platform.paths);
   if (!base) return result;
-  if (!EnsureFolder(files, *FolderOf(*base)) || !EnsureFolder(files, *base)) return result;
+  for (const std::u16string_view folder : {*FolderOf(*base), std::u16string_view(*base)}) {
+    if ((result.failure = EnsureFolder(files, folder)) != status::kSuccess) return result;
+  }
   const std::u16string name = PackName(pack, *packFolder);
   const std::optional<std::u16string> target = PackFolder(files, *base, name, infPath);
   if (!target) return result;
@@ -595,7 +592,8 @@ PackInstallation InstallCursorPack(std::u16string_view infPath, const CursorPack
   if (again) {
     std::vector<std::u16string> present;
     last = ReadRecord(files, *target);
-    if (!last || files.FilesIn(*target, present) != status::kSuccess) return result;
+    if (!last) return result;
+    if ((result.failure = files.FilesIn(*target, present)) != status::kSuccess) return result;
     for (std::u16string& file : present) {
       (Contains(last->files, file) ? ours : taken).push_back(std::move(file));
     }
@@ -606,7 +604,10 @@ PackInstallation InstallCursorPack(std::u16string_view infPath, const CursorPack
   record.listEntry = ListEntryFor(NameOf(*target), last, platform);
 
   FolderBeside staged(files);
-  if (!staged.Create(*target)) return result;
+  if (!staged.Create(*target)) {
+    result.failure = staged.failure();
+    return result;
+  }
   const std::u16string schemeFile = UniqueName(name + u".crs", taken);
   taken.push_back(schemeFile);
   std::vector<std::u16string> written;
@@ -628,10 +629,8 @@ PackInstallation InstallCursorPack(std::u16string_view infPath, const CursorPack
       continue;
     }
     const std::u16string storedName = UniqueName(*StoredName(*sources[role]), taken);
-    if (files.Copy(Join(*packFolder, source), Join(staged.name(), storedName)) !=
-        status::kSuccess) {
-      return result;
-    }
+    result.failure = files.Copy(Join(*packFolder, source), Join(staged.name(), storedName));
+    if (result.failure != status::kSuccess) return result;
     taken.push_back(storedName);
     written.push_back(storedName);
     stored.emplace_back(source, storedName);
@@ -644,14 +643,14 @@ PackInstallation InstallCursorPack(std::u16string_view infPath, const CursorPack
   // A record too large to be read back would leave a pack that cannot be uninstalled.
   const std::string recordBytes = RecordBytes(record);
   if (recordBytes.size() > kMaxSourceBytes ||
-      !WriteFileWhole(files, Join(staged.name(), schemeFile), ComposeSchemeOf(entries)) ||
-      !WriteFileWhole(files, Join(staged.name(), kSourceFile), recordBytes)) {
+      !WriteFileWhole(files, Join(staged.name(), schemeFile), ComposeSchemeOf(entries),
+                      result.failure) ||
+      !WriteFileWhole(files, Join(staged.name(), kSourceFile), recordBytes, result.failure)) {
     return result;
   }
-  if (again ? !ReplaceRecorded(files, staged, *target, ours, written)
-            : !PutInPlace(files, staged, *target)) {
-    return result;
-  }
+  result.failure = again ? ReplaceRecorded(files, staged, *target, ours, written)
+                         : PutInPlace(files, staged, *target);
+  if (result.failure != status::kSuccess) return result;
   result.folder = *target;
   ApplySchemeFile(Join(*target, schemeFile), platform);
   SelectInSchemeList(record, platform);
@@ -701,9 +700,8 @@ PackUninstallation UninstallCursorPack(std::u16string_view packFolder, const Pla
   // A recorded name is removed only as a long name the folder holds: one that is no such name
   // could be the short name of a file the person made there since.
   std::vector<std::u16string> listing;
-  if (!record || !record->before || files.FilesIn(packFolder, listing) != status::kSuccess) {
-    return result;
-  }
+  if (!record || !record->before) return result;
+  if ((result.failure = files.FilesIn(packFolder, listing)) != status::kSuccess) return result;
   const Before& before = *record->before;
   // The roles the install gave back to the system: its scheme has them empty.
   SchemeEntries scheme = ParseScheme("");
@@ -779,10 +777,14 @@ PackUninstallation UninstallCursorPack(std::u16string_view packFolder, const Pla
       return EqualsIgnoringAsciiCase(name, file);
     });
     if (file == kSourceFile || listed == listing.end()) continue;
-    RemoveFile(files, Join(packFolder, *listed));
+    const Status removed = RemoveFile(files, Join(packFolder, *listed));
+    if (result.failure == status::kSuccess) result.failure = removed;
     if (IsThere(files, Join(packFolder, *listed)) != false) allGone = false;
   }
-  if (allGone) RemoveFile(files, Join(packFolder, kSourceFile));
+  if (allGone) {
+    const Status removed = RemoveFile(files, Join(packFolder, kSourceFile));
+    if (result.failure == status::kSuccess) result.failure = removed;
+  }
   result.uninstalled = true;
   const Status removed = files.RemoveFolder(packFolder);
   result.filesKept = removed != status::kSuccess && removed != status::kFileNotFound;

@@ -27,6 +27,11 @@ struct PackInstallation {
   std::vector<std::size_t> rolesKept;
   // Not one pointer file of the pack was found: nothing was made or changed.
   bool noPointerFiles = false;
+  // Not installed, the code of the file call that stopped it (kSharingViolation or
+  // kLockViolation: a file was in use; kAccessDenied: in use or not ours to change), tried as
+  // often as the file system passed in tries; kSuccess when it was no file call (the settings,
+  // a name, memory) or a file that could not be read (an earlier install's record).
+  Status failure = status::kSuccess;
 };
 
 // The files go to a new folder first, which then takes the place of the pack's folder in one
@@ -54,6 +59,10 @@ struct PackUninstallation {
   std::vector<std::size_t> rolesKept;
   // Files of the person's own in the pack's folder: they stay, and the folder with them.
   bool filesKept = false;
+  // The code of the first file call that failed: why it was not uninstalled, or, uninstalled,
+  // why a file of the install stayed (kSharingViolation: in use), so that filesKept is not taken
+  // for the person's own files alone; kSuccess when no file call failed.
+  Status failure = status::kSuccess;
 };
 
 // Puts back what the pack's first install found, for every role still as the install left it,

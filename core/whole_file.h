@@ -16,5 +16,9 @@ namespace pivora {
 // except where the platform moved the old file away and would not give it back (the old content is
 // then in a file named after the target with a ".~N" suffix, and the new content in another).
 bool WriteFileWhole(FileSystem& files, std::u16string_view path, std::string_view bytes);
+// The same, telling in `failure` the code of the call that kept the new content from its place
+// (kSharingViolation: the file was in use); kSuccess when it is in place.
+bool WriteFileWhole(FileSystem& files, std::u16string_view path, std::string_view bytes,
+                    Status& failure);
 
 }  // namespace pivora

@@ -7,6 +7,7 @@
 
 #include "core/apply.h"
 #include "platform/platform_win32.h"
+#include "platform/retrying_files.h"
 #include "server/com_barrier.h"
 
 namespace {
@@ -21,8 +22,11 @@ extern "C" void CALLBACK ApplySetW(HWND, HINSTANCE, LPWSTR commandLine, int) noe
   // Out of memory or worse ends the run: nothing more is written, and nothing can be reported.
   pivora::QuietBarrier([&] {
     pivora::Win32Platform platform;
+    // Applying is a person's act: the scheme file just saved or synced may be held a moment.
+    pivora::RetryingFileSystem files(platform.files);
     const std::u16string_view line(pivora::AsUtf16(commandLine));
-    pivora::ApplySchemeFile(line, platform.Seams());
+    pivora::ApplySchemeFile(
+        line, pivora::Platform{platform.registry, files, platform.paths, platform.reloader});
   });
 }
 

@@ -1,22 +1,10 @@
 #include "platform/files.h"
 
-#include <chrono>
-#include <thread>
-
 namespace pivora {
 
-void PauseBeforeRetry(int attempt) {
-  // 10 ms, then 40 ms: long enough for a scanner to let go of a file it just opened, short
-  // enough that nobody waits on it.
-  std::this_thread::sleep_for(std::chrono::milliseconds(attempt == 0 ? 10 : 40));
-}
-
-void RemoveFile(FileSystem& files, std::u16string_view path) {
-  for (int attempt = 0; attempt < kRemoveAttempts; ++attempt) {
-    if (attempt > 0) PauseBeforeRetry(attempt - 1);
-    const Status deleted = files.Delete(path);
-    if (deleted == status::kSuccess || deleted == status::kFileNotFound) return;
-  }
+Status RemoveFile(FileSystem& files, std::u16string_view path) {
+  const Status deleted = files.Delete(path);
+  return deleted == status::kFileNotFound ? status::kSuccess : deleted;
 }
 
 std::optional<std::string> ReadWholeFile(FileSystem& files, std::u16string_view path,

@@ -107,14 +107,9 @@ class FileSystem {
   virtual Status FilesIn(std::u16string_view folder, std::vector<std::u16string>& names) = 0;
 };
 
-// A file or folder just closed may still be held for a moment (a scanner looking at new files
-// is the usual holder): removing one of ours is tried this often, with a short pause between
-// attempts (PauseBeforeRetry, at most 50 ms in all).
-inline constexpr int kRemoveAttempts = 3;
-void PauseBeforeRetry(int attempt);
-
-// Deletes a file of ours, trying kRemoveAttempts times. A file that is not there is gone.
-void RemoveFile(FileSystem& files, std::u16string_view path);
+// Deletes a file of ours: kSuccess once it is gone, whether or not it was there. A file a scanner
+// holds for a moment is tried again only through a RetryingFileSystem.
+Status RemoveFile(FileSystem& files, std::u16string_view path);
 
 // The whole file, or nothing: a file larger than `maxBytes`, whose size cannot be had or that
 // reads short gives nothing.

@@ -58,7 +58,9 @@ HRESULT ExportScheme(HWND owner, const SelectedPath& selectedFile, ShellSeams& s
     if (!chosen) return S_OK;
     CPointerSettings store(seams.registry, seams.reloader);
     const std::string bytes = ComposeScheme(*chosen, store, seams.paths);
-    if (WriteFileWhole(seams.files, *chosen, bytes)) return S_OK;
+    // A synced or scanned folder may hold the file it just saw change for a moment.
+    RetryingFileSystem files(seams.files, seams.pause);
+    if (WriteFileWhole(files, *chosen, bytes)) return S_OK;
     ShowExportFailure(owner, seams);
     return E_FAIL;
   } catch (const std::bad_alloc&) {

@@ -102,12 +102,14 @@ HRESULT CCursorPackExt::InvokeCommand(CMINVOKECOMMANDINFO* info) {
 
 HRESULT CCursorPackExt::Install(HWND owner) {
   if (selectedFile[0] == L'\0' || IsSchemeFile(SelectedPathOf(selectedFile))) return E_UNEXPECTED;
-  if (!pack) pack = ReadPackInf(seams->files, SelectedPathOf(selectedFile));
+  // The person chose this: a file a scanner or sync holds for a moment is waited for.
+  RetryingFileSystem files(seams->files, seams->pause);
+  const Platform core{seams->registry, files, seams->paths, seams->reloader};
+  if (!pack) pack = ReadPackInf(files, SelectedPathOf(selectedFile));
   const auto window = reinterpret_cast<WindowHandle>(owner);
   const std::u16string caption = ResourceText(IDS_PACK_CAPTION, kTextUnits);
   const PackInstallation done =
-      pack ? InstallCursorPack(SelectedPathOf(selectedFile), *pack, seams->Core())
-           : PackInstallation{};
+      pack ? InstallCursorPack(SelectedPathOf(selectedFile), *pack, core) : PackInstallation{};
   if (!done.installed) {
     seams->windows.ShowMessage(
         window, ResourceText(done.noPointerFiles ? IDS_PACK_NO_FILES : IDS_PACK_FAILED, kTextUnits),
@@ -127,16 +129,18 @@ HRESULT CCursorPackExt::Install(HWND owner) {
 HRESULT CCursorPackExt::Uninstall(HWND owner) {
   if (selectedFile[0] == L'\0') return E_UNEXPECTED;
   const std::u16string_view path = SelectedPathOf(selectedFile);
+  RetryingFileSystem files(seams->files, seams->pause);
+  const Platform core{seams->registry, files, seams->paths, seams->reloader};
   if (!installedFolder && IsSchemeFile(path)) {
-    installedFolder = InstalledPackForScheme(path, seams->Core());
+    installedFolder = InstalledPackForScheme(path, core);
   } else if (!installedFolder) {
-    if (!pack) pack = ReadPackInf(seams->files, path);
-    if (pack) installedFolder = InstalledPackForInf(path, *pack, seams->Core());
+    if (!pack) pack = ReadPackInf(files, path);
+    if (pack) installedFolder = InstalledPackForInf(path, *pack, core);
   }
   const auto window = reinterpret_cast<WindowHandle>(owner);
   const std::u16string caption = ResourceText(IDS_PACK_CAPTION, kTextUnits);
   const PackUninstallation done =
-      installedFolder ? UninstallCursorPack(*installedFolder, seams->Core()) : PackUninstallation{};
+      installedFolder ? UninstallCursorPack(*installedFolder, core) : PackUninstallation{};
   if (!done.uninstalled) {
     seams->windows.ShowMessage(window, ResourceText(IDS_PACK_UNINSTALL_FAILED, kTextUnits), caption,
                                MessageKind::kError);

@@ -12,6 +12,7 @@
 #include "platform/platform.h"
 #include "platform/registry.h"
 #include "platform/reloader.h"
+#include "platform/retrying_files.h"
 #include "platform/window_system.h"
 
 namespace pivora {
@@ -30,6 +31,9 @@ struct ShellSeams {
   WindowSystem& windows;
   FileSystem& files;
   PngDecoders& pngDecoders;
+  // The wait between attempts of a file call in a command the person chose (see
+  // RetryingFileSystem); never used to build a menu or a thumbnail.
+  RetryPause& pause;
 
   // The ones the core's operations take.
   Platform Core() const { return Platform{registry, files, paths, reloader}; }

@@ -100,7 +100,7 @@ ShellSeams& Win32ShellSeams() {
   static Win32WindowSystem windows;
   static Win32FileSystem files;
   static ImagingPngDecoders pngDecoders;
-  static ShellSeams seams{registry, reloader, paths, windows, files, pngDecoders};
+  static ShellSeams seams{registry, reloader, paths, windows, files, pngDecoders, SleepingPause()};
   return seams;
 }
 

@@ -24,7 +24,7 @@ void* Allocate(std::size_t size) {
 
 Status FaultyFiles::OpenForReading(std::u16string_view path, FileHandle& out) {
   const AllocationPause pause;
-  if (const Status f = Fault("OpenForReading")) return f;
+  if (const Status f = Fault("OpenForReading", path)) return f;
   const Status result = inner_.OpenForReading(path, out);
   if (result == status::kSuccess) ++openHandles;
   return result;
@@ -32,13 +32,13 @@ Status FaultyFiles::OpenForReading(std::u16string_view path, FileHandle& out) {
 
 Status FaultyFiles::Size(FileHandle file, std::uint64_t& size) {
   const AllocationPause pause;
-  if (const Status f = Fault("Size")) return f;
+  if (const Status f = Fault("Size", {})) return f;
   return inner_.Size(file, size);
 }
 
 Status FaultyFiles::Read(FileHandle file, void* buffer, std::uint32_t size, std::uint32_t& read) {
   const AllocationPause pause;
-  if (const Status f = Fault("Read")) return f;
+  if (const Status f = Fault("Read", {})) return f;
   return inner_.Read(file, buffer, size, read);
 }
 
@@ -50,29 +50,30 @@ void FaultyFiles::Close(FileHandle file) {
 
 bool FaultyFiles::Exists(std::u16string_view path) {
   const AllocationPause pause;
-  return Fault("Exists") == status::kSuccess && inner_.Exists(path);
+  return Fault("Exists", path) == status::kSuccess && inner_.Exists(path);
 }
 
 Status FaultyFiles::Attributes(std::u16string_view path, std::uint32_t& attributes) {
   const AllocationPause pause;
-  if (const Status f = Fault("Attributes")) return f;
+  if (const Status f = Fault("Attributes", path)) return f;
   return inner_.Attributes(path, attributes);
 }
 
 Status FaultyFiles::ReparseTag(std::u16string_view path, std::uint32_t& tag) {
   const AllocationPause pause;
-  if (const Status f = Fault("ReparseTag")) return f;
+  if (const Status f = Fault("ReparseTag", path)) return f;
   return inner_.ReparseTag(path, tag);
 }
 
 DriveType FaultyFiles::DriveTypeOf(std::u16string_view root) {
   const AllocationPause pause;
-  return Fault("DriveTypeOf") == status::kSuccess ? inner_.DriveTypeOf(root) : DriveType::kUnknown;
+  return Fault("DriveTypeOf", root) == status::kSuccess ? inner_.DriveTypeOf(root)
+                                                        : DriveType::kUnknown;
 }
 
 Status FaultyFiles::CreateNew(std::u16string_view path, FileHandle& out) {
   const AllocationPause pause;
-  if (const Status f = Fault("CreateNew")) return f;
+  if (const Status f = Fault("CreateNew", path)) return f;
   const Status result = inner_.CreateNew(path, out);
   if (result == status::kSuccess) ++openHandles;
   return result;
@@ -81,7 +82,7 @@ Status FaultyFiles::CreateNew(std::u16string_view path, FileHandle& out) {
 Status FaultyFiles::Write(FileHandle file, const void* data, std::uint32_t size,
                           std::uint32_t& written) {
   const AllocationPause pause;
-  if (const Status f = Fault("Write")) {
+  if (const Status f = Fault("Write", {})) {
     written = 0;
     return f;
   }
@@ -90,73 +91,87 @@ Status FaultyFiles::Write(FileHandle file, const void* data, std::uint32_t size,
 
 Status FaultyFiles::Flush(FileHandle file) {
   const AllocationPause pause;
-  if (const Status f = Fault("Flush")) return f;
+  if (const Status f = Fault("Flush", {})) return f;
   return inner_.Flush(file);
 }
 
 Status FaultyFiles::ProbeReplace(std::u16string_view path) {
   const AllocationPause pause;
-  if (const Status f = Fault("ProbeReplace")) return f;
+  if (const Status f = Fault("ProbeReplace", path)) return f;
   return inner_.ProbeReplace(path);
 }
 
 Status FaultyFiles::Replace(std::u16string_view target, std::u16string_view replacement,
                             std::u16string_view backup) {
   const AllocationPause pause;
-  if (const Status f = Fault("Replace")) return f;
+  if (const Status f = Fault("Replace", target)) return f;
   return inner_.Replace(target, replacement, backup);
 }
 
 Status FaultyFiles::Move(std::u16string_view from, std::u16string_view to, bool replaceExisting) {
   const AllocationPause pause;
-  if (const Status f = Fault("Move")) return f;
+  if (const Status f = Fault("Move", from)) return f;
   return inner_.Move(from, to, replaceExisting);
 }
 
 Status FaultyFiles::Delete(std::u16string_view path) {
   const AllocationPause pause;
-  if (const Status f = Fault("Delete")) return f;
+  if (const Status f = Fault("Delete", path)) return f;
   return inner_.Delete(path);
 }
 
 Status FaultyFiles::Copy(std::u16string_view from, std::u16string_view to) {
   const AllocationPause pause;
-  if (const Status f = Fault("Copy")) return f;
+  if (const Status f = Fault("Copy", from)) return f;
   return inner_.Copy(from, to);
 }
 
 Status FaultyFiles::CreateFolder(std::u16string_view path) {
   const AllocationPause pause;
-  if (const Status f = Fault("CreateFolder")) return f;
+  if (const Status f = Fault("CreateFolder", path)) return f;
   return inner_.CreateFolder(path);
 }
 
 Status FaultyFiles::RemoveFolder(std::u16string_view path) {
   const AllocationPause pause;
-  if (const Status f = Fault("RemoveFolder")) return f;
+  if (const Status f = Fault("RemoveFolder", path)) return f;
   return inner_.RemoveFolder(path);
 }
 
 Status FaultyFiles::FilesIn(std::u16string_view folder, std::vector<std::u16string>& names) {
   const AllocationPause pause;
-  if (const Status f = Fault("FilesIn")) return f;
+  if (const Status f = Fault("FilesIn", folder)) return f;
   return inner_.FilesIn(folder, names);
 }
 
-SeamFault::SeamFault(RecordingRegistry& registry, FaultyFiles& files, int failAt)
-    : registry_(registry), files_(files), failAt_(failAt) {
-  registry_.fault = [this](std::string_view call, std::u16string_view) { return Next(call); };
-  files_.fault = [this](std::string_view call) { return Next(call); };
+SeamFault::SeamFault(RecordingRegistry& registry, FaultyFiles& files, int failAt, int repeats)
+    : registry_(registry), files_(files), failAt_(failAt), repeats_(repeats) {
+  registry_.fault = [this](std::string_view call, std::u16string_view name) {
+    return Next(call, name);
+  };
+  files_.faultOn = [this](std::string_view call, std::u16string_view path) {
+    return Next(call, path);
+  };
 }
 
 SeamFault::~SeamFault() {
   registry_.fault = nullptr;
-  files_.fault = nullptr;
+  files_.faultOn = nullptr;
 }
 
-Status SeamFault::Next(std::string_view call) {
-  if (calls++ != failAt_) return status::kSuccess;
-  failed = std::string(call);
+Status SeamFault::Next(std::string_view call, std::u16string_view path) {
+  const bool again = repeatsLeft_ > 0 && call == failed && path == failedPath_;
+  if (calls++ == failAt_) {
+    failed = std::string(call);
+    failedPath_ = path;
+    repeatsLeft_ = repeats_;
+  } else if (again) {
+    --repeatsLeft_;
+  } else {
+    // Another call between: the one that failed is not being tried again.
+    repeatsLeft_ = 0;
+    return status::kSuccess;
+  }
   // What a registry or a disk gives when it refuses: access denied, a failing device, or a full
   // disk.
   if (call == "Read") return Status{1117};
@@ -178,9 +193,11 @@ AllocationPause::AllocationPause() : wasArmed_(allocationsArmed) { allocationsAr
 
 AllocationPause::~AllocationPause() { allocationsArmed = wasArmed_; }
 
-void WalkFaults(const std::function<void(TestPlatform&)>& prepare,
-                const std::function<void(TestPlatform&, FileSystem&)>& run,
-                const std::function<void(TestPlatform&, const std::string&)>& check) {
+namespace {
+
+void WalkCalls(const std::function<void(TestPlatform&)>& prepare,
+               const std::function<void(TestPlatform&, FileSystem&)>& run,
+               const std::function<void(TestPlatform&, const std::string&)>& check, int repeats) {
   int calls = 0;
   {
     TestPlatform bed;
@@ -197,7 +214,7 @@ void WalkFaults(const std::function<void(TestPlatform&)>& prepare,
     FaultyFiles files(bed.files());
     std::string failed;
     {
-      SeamFault fault(bed.registry(), files, k);
+      SeamFault fault(bed.registry(), files, k, repeats);
       try {
         run(bed, files);
       } catch (const std::bad_alloc&) {
@@ -210,6 +227,30 @@ void WalkFaults(const std::function<void(TestPlatform&)>& prepare,
     EXPECT_EQ(files.openHandles, 0) << "call " << k << " (" << failed << ")";
     check(bed, "call " + std::to_string(k) + " (" + failed + ")");
   }
+}
+
+}  // namespace
+
+bool IsRetried(const std::string& what) {
+  for (const char* call :
+       {"(OpenForReading)", "(ProbeReplace)", "(CreateNew)", "(CreateFolder)", "(FilesIn)",
+        "(Replace)", "(Move)", "(Delete)", "(Copy)", "(RemoveFolder)"}) {
+    if (what.ends_with(call)) return true;
+  }
+  return false;
+}
+
+void WalkHeldFiles(const std::function<void(TestPlatform&)>& prepare,
+                   const std::function<void(TestPlatform&, FileSystem&)>& run,
+                   const std::function<void(TestPlatform&, const std::string&)>& check,
+                   int repeats) {
+  WalkCalls(prepare, run, check, repeats);
+}
+
+void WalkFaults(const std::function<void(TestPlatform&)>& prepare,
+                const std::function<void(TestPlatform&, FileSystem&)>& run,
+                const std::function<void(TestPlatform&, const std::string&)>& check) {
+  WalkCalls(prepare, run, check, 0);
 
   long allocations = 0;
   {

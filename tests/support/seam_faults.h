@@ -9,9 +9,21 @@
 #include <string_view>
 
 #include "platform/files.h"
+#include "platform/retrying_files.h"
 #include "tests/support/test_platform.h"
 
 namespace pivora::testing {
+
+// A pause that returns at once and counts: what a retried call waited, without the wait.
+class CountingPause final : public RetryPause {
+ public:
+  void Wait(std::uint32_t milliseconds) override {
+    ++waits;
+    waited += milliseconds;
+  }
+  int waits = 0;
+  std::uint32_t waited = 0;
+};
 
 // Passes every call on; fails the calls `fault` picks by returning a non-zero code for them
 // (for Exists: reports the path missing).
@@ -41,18 +53,25 @@ class FaultyFiles final : public FileSystem {
   Status FilesIn(std::u16string_view folder, std::vector<std::u16string>& names) override;
 
   std::function<Status(std::string_view call)> fault;
+  // The same, told the path the call names (the first of two; empty for a call on a handle).
+  std::function<Status(std::string_view call, std::u16string_view path)> faultOn;
   int openHandles = 0;
 
  private:
-  Status Fault(std::string_view call) { return fault ? fault(call) : status::kSuccess; }
+  Status Fault(std::string_view call, std::u16string_view path) {
+    if (fault) return fault(call);
+    return faultOn ? faultOn(call, path) : status::kSuccess;
+  }
   FileSystem& inner_;
 };
 
 // Makes call number `failAt` (from 0) of the registry and the files fail with an error the
-// platform gives; -1 fails none. Counts every call in `calls` and names the failed one.
+// platform gives; -1 fails none. Counts every call in `calls` and names the failed one. With
+// `repeats`, the same call on the same path made again right after it (a retry) fails that many
+// more times: a file held for a moment, or for good.
 class SeamFault {
  public:
-  SeamFault(RecordingRegistry& registry, FaultyFiles& files, int failAt);
+  SeamFault(RecordingRegistry& registry, FaultyFiles& files, int failAt, int repeats = 0);
   ~SeamFault();
   SeamFault(const SeamFault&) = delete;
   SeamFault& operator=(const SeamFault&) = delete;
@@ -61,10 +80,13 @@ class SeamFault {
   std::string failed;
 
  private:
-  Status Next(std::string_view call);
+  Status Next(std::string_view call, std::u16string_view path);
   RecordingRegistry& registry_;
   FaultyFiles& files_;
   int failAt_;
+  int repeats_;
+  int repeatsLeft_ = 0;
+  std::u16string failedPath_;
 };
 
 // While alive, allocation number `failAt` (from 0) of this thread throws std::bad_alloc; -1
@@ -99,5 +121,17 @@ class AllocationPause {
 void WalkFaults(const std::function<void(TestPlatform&)>& prepare,
                 const std::function<void(TestPlatform&, FileSystem&)>& run,
                 const std::function<void(TestPlatform&, const std::string&)>& check);
+
+// The call walk of WalkFaults, each failing call failing `repeats` more times when it is made
+// again right away on the same path: with a RetryingFileSystem in `run`, a file held for a moment
+// (fewer repeats than attempts) or held for good.
+void WalkHeldFiles(const std::function<void(TestPlatform&)>& prepare,
+                   const std::function<void(TestPlatform&, FileSystem&)>& run,
+                   const std::function<void(TestPlatform&, const std::string&)>& check,
+                   int repeats);
+
+// Whether the call a walk failed, as `check` is told it, is one a RetryingFileSystem tries again
+// when it fails as the walk makes it fail (access denied).
+bool IsRetried(const std::string& what);
 
 }  // namespace pivora::testing

@@ -68,8 +68,10 @@ std::string ReadAll(const fs::path& path) {
 HRESULT RunCommand(TestPlatform& bed, FileSystem& files, WindowSystem& windows,
                    std::u16string_view file, unsigned offset, bool& invoked) {
   static const Win32PathRules paths;
+  static testing::CountingPause noPause;
   ShellSeams seams{bed.registry(), bed.reloader(), paths,
-                   windows,        files,          Win32ShellSeams().pngDecoders};
+                   windows,        files,          Win32ShellSeams().pngDecoders,
+                   noPause};
   invoked = false;
   std::optional<DropDataObject> data;
   {

@@ -13,6 +13,7 @@
 #include "platform/platform_win32.h"
 #include "shellext/context_menu_ext.h"
 #include "tests/support/expected_language.h"
+#include "tests/support/seam_faults.h"
 #include "tests/support/test_platform.h"
 #include "tests/windows/library.h"
 #include "tests/windows/quiet_windows.h"
@@ -166,8 +167,10 @@ TEST(RoleCommandNotificationTest, SentAfterEveryAttemptedWriteAndOnlyThen) {
   testing::TestPlatform bed;
   testing::QuietWindows windows;
   Win32PathRules paths;
+  static testing::CountingPause noPause;
   ShellSeams seams{bed.registry(), bed.reloader(), paths,
-                   windows,        bed.files(),    Win32ShellSeams().pngDecoders};
+                   windows,        bed.files(),    Win32ShellSeams().pngDecoders,
+                   noPause};
   IContextMenu* menu = nullptr;
   ASSERT_EQ(CreateStandalone<CContextMenuExt>(IID_IContextMenu, reinterpret_cast<void**>(&menu)),
             S_OK);

@@ -16,6 +16,7 @@
 #include "platform/path_rules_win32.h"
 #include "shellext/cursor_pack_ext.h"
 #include "tests/support/expected_language.h"
+#include "tests/support/seam_faults.h"
 #include "tests/support/test_platform.h"
 #include "tests/windows/quiet_windows.h"
 #include "tools/shell_objects.h"
@@ -80,8 +81,10 @@ class CursorPackExtTest : public ::testing::Test {
   TestPlatform bed;
   testing::QuietWindows windows;
   Win32PathRules paths;
+  testing::CountingPause noPause;
   ShellSeams seams{bed.registry(), bed.reloader(), paths,
-                   windows,        bed.files(),    Win32ShellSeams().pngDecoders};
+                   windows,        bed.files(),    Win32ShellSeams().pngDecoders,
+                   noPause};
   IContextMenu* menu = nullptr;
 };
 

@@ -138,8 +138,13 @@ class MenuPicturesTest : public ::testing::Test {
   testing::TestPlatform bed;
   RecordingWindows windows;
   Win32PathRules paths;
-  ShellSeams seams{bed.registry(), bed.reloader(), paths,
-                   windows,        bed.files(),    Win32ShellSeams().pngDecoders};
+  ShellSeams seams{bed.registry(),
+                   bed.reloader(),
+                   paths,
+                   windows,
+                   bed.files(),
+                   Win32ShellSeams().pngDecoders,
+                   Win32ShellSeams().pause};
   IContextMenu* menu = nullptr;
   HMENU shellMenu = nullptr;
   fs::path folder;

@@ -119,8 +119,13 @@ class SchemeThumbnailTest : public ::testing::Test {
   TestPlatform bed;
   testing::QuietWindows windows;
   Win32PathRules paths;
-  ShellSeams seams{bed.registry(), bed.reloader(), paths,
-                   windows,        bed.files(),    Win32ShellSeams().pngDecoders};
+  ShellSeams seams{bed.registry(),
+                   bed.reloader(),
+                   paths,
+                   windows,
+                   bed.files(),
+                   Win32ShellSeams().pngDecoders,
+                   Win32ShellSeams().pause};
   ShellSeams* handed = &seams;  // what the providers are given
 };
 
@@ -447,7 +452,8 @@ TEST_F(SchemeThumbnailTest, DecodesPngImagesThroughTheSeams) {
    private:
     Recorded& recorded_;
   } decoders(recorded);
-  ShellSeams own{seams.registry, seams.reloader, seams.paths, seams.windows, seams.files, decoders};
+  ShellSeams own{seams.registry, seams.reloader, seams.paths, seams.windows,
+                 seams.files,    decoders,       seams.pause};
   handed = &own;
   Pointer(u"png.cur", CursorOf({{64, 0, true}}));
   Pointer(u"again.cur", CursorOf({{64, 0, true}}));
