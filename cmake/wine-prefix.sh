@@ -12,14 +12,22 @@ export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winem
     wineserver -w
     # A fresh prefix has no cursor file types; give them the ones Windows has. A prefix without
     # them is not ready: it stays unmarked, and the next call tries again.
-    added=yes
-    wine reg add 'HKCR\.cur' /ve /d curfile /f >/dev/null 2>&1 </dev/null || added=no
-    wine reg add 'HKCR\.ani' /ve /d anifile /f >/dev/null 2>&1 </dev/null || added=no
+    # The first programs in a new prefix have been seen to fail now and then while Wine still
+    # settles it: each is tried a few times.
+    added=no
+    for attempt in 1 2 3; do
+      [ "$attempt" -eq 1 ] || { wineserver -w; sleep 2; }
+      wine reg add 'HKCR\.cur' /ve /d curfile /f >"$prefix.err" 2>&1 </dev/null &&
+        wine reg add 'HKCR\.ani' /ve /d anifile /f >>"$prefix.err" 2>&1 </dev/null &&
+        { added=yes; break; }
+    done
     wineserver -w
     if [ "$added" != yes ]; then
-      echo "wine-prefix.sh: could not give $prefix the cursor file types (reg add failed)" >&2
+      echo "wine-prefix.sh: could not give $prefix the cursor file types (reg add failed):" >&2
+      tail -5 "$prefix.err" >&2
       exit 1
     fi
+    rm -f "$prefix.err"
     [ -f "$prefix/system.reg" ] && touch "$prefix/.ready"
   fi
 ) 9>"$prefix.lock"
