@@ -6,7 +6,7 @@ packages=(
   cmake ccache g++ make googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev clang-format
   g++-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-x86-64
-  wine wine64 xvfb xauth nsis wixl msitools python3
+  wine wine64 xvfb xauth nsis wixl msitools python3 procps
 )
 
 missing=()

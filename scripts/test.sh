@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
 # Builds every preset and runs every test: native (plain, ASan+UBSan, TSan), the fuzz targets
 # (scheme reader, registry script interpreter, path rules, cursor-pack INF reader, pointer
-# images) for a bounded time each, and last the Windows build under Wine. Prints how long each
+# images, ...) for a bounded time each, and the Windows build under Wine. Prints how long each
 # step took. Compilations are cached (ccache, see CMakeLists.txt), so a second run on the same
-# machine, from any clone, spends its time running tests rather than compiling.
+# machine, from any clone, spends its time running tests rather than compiling. The fuzz targets
+# run on one core beside every other step, which leaves the other core to the builds and tests.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 fuzz_seconds=${PIVORA_FUZZ_SECONDS:-60}
-# Fuzz targets run side by side, one a core: each still gets its whole time.
-fuzz_jobs=${PIVORA_FUZZ_JOBS:-$(nproc)}
+# Fuzz targets run this many at a time, beside the other steps; each gets its whole time.
+fuzz_jobs=${PIVORA_FUZZ_JOBS:-1}
 
 # Each step's time, printed as a table when the script ends, whether it passed or not.
 timings=()
@@ -34,24 +35,31 @@ print_timings() {
   printf '%3d:%02d  in all\n' $((SECONDS / 60)) $((SECONDS % 60))
 }
 
+# A process and everything it started.
+kill_tree() {
+  local child
+  for child in $(pgrep -P "$1"); do kill_tree "$child"; done
+  kill "$1" 2>/dev/null || true
+}
+
+# At the end, however it comes: fuzz runs still going are stopped and their folders removed
+# (only a finished run that failed keeps its folder, for the failing input).
 fuzz_scratch=()
-trap 'rm -rf "${fuzz_scratch[@]}"; print_timings' EXIT
+fuzz_pid=
+declare -A fuzz_out
+end_fuzz() {
+  [ -n "$fuzz_pid" ] || return 0
+  kill_tree "$fuzz_pid"
+  wait "$fuzz_pid" 2>/dev/null || true
+  local target
+  for target in "${!fuzz_out[@]}"; do
+    [ -f "${fuzz_out[$target]}.status" ] || rm -rf "$(head -1 "${fuzz_out[$target]}")"
+  done
+}
+trap 'end_fuzz; rm -rf "${fuzz_scratch[@]}"; print_timings' EXIT
 
 step "dependencies"
 bash scripts/install-deps.sh
-
-for preset in native native-asan native-tsan; do
-  step "$preset"
-  cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset"
-  ctest --preset "$preset"
-done
-
-# Nothing here runs the benchmarks (scripts/bench.sh does, and takes minutes): they are built so
-# that a change which breaks them shows here.
-step "benchmarks build"
-cmake --preset bench >/dev/null
-cmake --build --preset bench
 
 # Runs one fuzz target for a bounded time over a scratch copy of its seed files (the arguments
 # after the target). Everything the run writes (the grown corpus, its log, the input of a crash,
@@ -88,21 +96,61 @@ step "fuzz targets build"
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz --target "${fuzz_names[@]}"
 
-step "fuzz: ${#fuzz_names[@]} targets for ${fuzz_seconds} s each, ${fuzz_jobs} at a time"
-declare -A fuzz_out
+# The fuzz runs, in the background: each target's output and status go to files of its own,
+# read once the other steps are done. The scratch files are named now, so that the script's end
+# removes them whichever way it ends.
 for target in "${fuzz_names[@]}"; do
-  while [ "$(jobs -rp | wc -l)" -ge "$fuzz_jobs" ]; do sleep 1; done
   fuzz_out[$target]=$(mktemp)
   fuzz_scratch+=("${fuzz_out[$target]}" "${fuzz_out[$target]}.status")
-  (
-    fuzz_status=0
-    # shellcheck disable=SC2086 # the seeds are globs
-    PIVORA_FUZZ_FLAGS=${fuzz_flags[$target]:-} run_fuzz "$target" ${fuzz_seeds[$target]} ||
-      fuzz_status=$?
-    echo "$fuzz_status" >"${fuzz_out[$target]}.status"
-  ) >"${fuzz_out[$target]}" &
 done
-wait
+fuzz_began=$SECONDS
+(
+  for target in "${fuzz_names[@]}"; do
+    while [ "$(jobs -rp | wc -l)" -ge "$fuzz_jobs" ]; do sleep 1; done
+    (
+      fuzz_status=0
+      # shellcheck disable=SC2086 # the seeds are globs
+      PIVORA_FUZZ_FLAGS=${fuzz_flags[$target]:-} run_fuzz "$target" ${fuzz_seeds[$target]} ||
+        fuzz_status=$?
+      echo "$fuzz_status" >"${fuzz_out[$target]}.status"
+    ) >"${fuzz_out[$target]}" &
+  done
+  wait
+) &
+fuzz_pid=$!
+printf '== fuzz: %d targets for %d s each, %d at a time, beside the steps below\n' \
+  "${#fuzz_names[@]}" "$fuzz_seconds" "$fuzz_jobs"
+
+for preset in native native-asan native-tsan; do
+  step "$preset"
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset"
+  ctest --preset "$preset"
+done
+
+# Nothing here runs the benchmarks (scripts/bench.sh does, and takes minutes): they are built so
+# that a change which breaks them shows here.
+step "benchmarks build"
+cmake --preset bench >/dev/null
+cmake --build --preset bench
+
+step "windows build"
+cmake --preset windows >/dev/null
+cmake --build --preset windows
+
+step "windows tests (under Wine)"
+status=0
+ctest --preset windows || status=$?
+for prefix in build/windows/wineprefix*/; do
+  WINEPREFIX="$PWD/$prefix" wineserver -k 2>/dev/null || true
+done
+[ "$status" -eq 0 ] || exit "$status"
+
+step "fuzz: the rest of its time"
+wait "$fuzz_pid" || true
+fuzz_pid=
+took=$((SECONDS - fuzz_began))
+timings+=("$(printf '%3d:%02d  %s' $((took / 60)) $((took % 60)) "fuzz, in all (beside the steps above)")")
 fuzz_failed=
 for target in "${fuzz_names[@]}"; do
   scratch=$(head -1 "${fuzz_out[$target]}")
@@ -118,13 +166,3 @@ for target in "${fuzz_names[@]}"; do
   fi
 done
 [ -z "$fuzz_failed" ] || exit "$fuzz_failed"
-
-step "windows build"
-cmake --preset windows >/dev/null
-cmake --build --preset windows
-
-step "windows tests (under Wine)"
-status=0
-ctest --preset windows || status=$?
-WINEPREFIX="$PWD/build/windows/wineprefix" wineserver -k 2>/dev/null || true
-[ "$status" -eq 0 ] || exit "$status"
