@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/pack_names.h"
 #include "core/pack_source.h"
 #include "core/pointer_roles.h"
 #include "platform/files.h"
@@ -40,10 +41,5 @@ PackSource PackSourceOf(std::u16string_view infPath, const CursorPack& pack);
 // The pack the INF at `infPath` describes, read through the files (at most kMaxPackInfBytes);
 // nothing when it is no pack, too large, unreadable or not in a folder.
 std::optional<PackSource> ReadPackInf(FileSystem& files, std::u16string_view infPath);
-
-// A folder name for the scheme: characters a file name cannot hold, '%' and ',' become "_",
-// blanks and dots at the ends go, at most 100 characters. Empty when nothing usable is left (a
-// device name such as "CON" is not usable).
-std::u16string FolderNameFor(std::u16string_view schemeName);
 
 }  // namespace pivora

@@ -1,6 +1,7 @@
 #include "core/pack_source.h"
 
 #include "core/pointer_names.h"
+#include "platform/path_rules.h"
 
 namespace pivora {
 
@@ -11,12 +12,11 @@ std::optional<PackSource> PackSourceFromPointerFiles(std::u16string_view folder,
   while (folder.size() > 1 && folder.back() == u'\\') folder.remove_suffix(1);
   PackSource source;
   source.key = folder;
-  const std::size_t slash = folder.rfind(u'\\');
-  source.schemeName = folder.substr(slash == std::u16string_view::npos ? 0 : slash + 1);
+  source.schemeName = NameOf(folder);
   const PointerNameMatch match = MatchPointerNames(names);
   for (std::size_t role = 0; role < kAllPointerRoleCount; ++role) {
     if (const std::optional<std::size_t> index = match.files[role]) {
-      source.files[role] = source.key + u'\\' + names.at(*index);
+      source.files[role] = JoinPath(folder, names.at(*index));
     } else {
       source.rolesLeft.push_back(role);
     }
