@@ -34,7 +34,8 @@ struct PackSource {
 // The pack a selection of pointer files of one folder makes: `names` are the files' names in
 // `folder`, as selected. The scheme is named after the folder; each role takes the file its name
 // tells (core/pointer_names.h), every other role is left as it was and reported; a file that fits
-// no role is not part of the pack. Nothing when more than kMaxSelectedPointerFiles are given.
+// no role, or names a folder too, is not part of the pack. Nothing for an empty folder or more
+// than kMaxSelectedPointerFiles names.
 std::optional<PackSource> PackSourceFromPointerFiles(std::u16string_view folder,
                                                      const std::vector<std::u16string>& names);
 

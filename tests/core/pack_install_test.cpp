@@ -357,6 +357,8 @@ TEST(PackInstallTest, ASelectionOfPointerFilesInstallsReinstallsAndUninstalls) {
   EXPECT_FALSE(bed.files().Exists(folder));
   EXPECT_FALSE(PackSourceFromPointerFiles(bed.PathOf(u"Blue"),
                                           std::vector<std::u16string>(1001, u"Arrow.cur")));
+  EXPECT_FALSE(PackSourceFromPointerFiles(u"\\", names));
+  EXPECT_FALSE(PackSourceFromPointerFiles(u"C:\\", {u"..\\Arrow.cur"})->files[kArrow]);
 }
 
 // The platform's path rules, with the folder LOCALAPPDATA names chosen by the test.
