@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "platform/files.h"
+#include "platform/text.h"
 
 namespace pivora {
 
@@ -30,8 +31,7 @@ class Beside : public Kind {
   // False when no name could be had.
   bool Create(std::u16string_view target) {
     for (int number = 1; number <= kNameAttempts; ++number) {
-      std::u16string name = std::u16string(target) + u".~";
-      for (const char c : std::to_string(number)) name.push_back(static_cast<char16_t>(c));
+      std::u16string name = std::u16string(target) + u".~" + DecimalText(number);
       failure_ = this->Make(name);
       if (failure_ == status::kSuccess) {
         name_ = std::move(name);

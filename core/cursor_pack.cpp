@@ -13,7 +13,6 @@ namespace pivora {
 namespace {
 
 constexpr std::u16string_view kBlanks = u" \t";
-constexpr std::size_t kMaxFolderName = 100;
 // The system's INF line limit: no substituted field grows past it.
 constexpr std::size_t kMaxFieldUnits = 4096;
 // What walking the sections and substituting may do in all, in units walked or written:
@@ -331,28 +330,33 @@ std::optional<CursorPack> ReadCursorPack(std::u16string_view text) {
   return pack;
 }
 
-std::u16string FolderNameFor(std::u16string_view schemeName) {
-  std::u16string name;
-  for (const char16_t c : schemeName) {
-    // '%' and ',' can be in a name, but the folder's paths are stored where '%' names a variable
-    // and ',' separates the system's scheme list.
-    const bool forbidden =
-        c < 0x20 || std::u16string_view(u"<>:\"/\\|?*%,").find(c) != std::u16string_view::npos;
-    name.push_back(forbidden ? u'_' : c);
+PackSource PackSourceOf(std::u16string_view infPath, const CursorPack& pack) {
+  const std::u16string_view folder = FolderOf(infPath).value_or(u"");
+  PackSource source;
+  source.key = infPath;
+  source.schemeName = pack.schemeName;
+  if (FolderNameFor(source.schemeName).empty()) {
+    source.schemeName = NameOf(folder);
   }
-  constexpr std::u16string_view kEnds = u" .";
-  const std::size_t first = name.find_first_not_of(kEnds);
-  if (first == std::u16string::npos) return {};
-  name = name.substr(first, name.find_last_not_of(kEnds) - first + 1);
-  if (name.size() > kMaxFolderName) {
-    std::size_t cut = kMaxFolderName;
-    // Never half a surrogate pair.
-    if (name[cut - 1] >= 0xD800 && name[cut - 1] <= 0xDBFF) --cut;
-    name.resize(cut);
-    name.erase(name.find_last_not_of(kEnds) + 1);
+  for (std::size_t role = 0; role < kAllPointerRoleCount; ++role) {
+    const std::optional<std::u16string>& name = pack.files[role];
+    if (!name) continue;
+    if (name->find_first_of(u"\\/") != std::u16string::npos) {
+      source.rolesLeft.push_back(role);
+      continue;
+    }
+    source.files[role] = name->empty() ? u"" : JoinPath(folder, *name);
   }
-  if (name.empty() || IsDeviceName(name)) return {};
-  return name;
+  return source;
+}
+
+std::optional<PackSource> ReadPackInf(FileSystem& files, std::u16string_view infPath) {
+  if (!FolderOf(infPath)) return std::nullopt;
+  const std::optional<std::string> bytes = ReadWholeFile(files, infPath, kMaxPackInfBytes);
+  if (!bytes) return std::nullopt;
+  const std::optional<CursorPack> pack = ReadCursorPack(DecodeInfText(*bytes));
+  if (!pack) return std::nullopt;
+  return PackSourceOf(infPath, *pack);
 }
 
 }  // namespace pivora

@@ -60,6 +60,25 @@ std::u16string TextOf(const RegistryValue& value) {
   return text;
 }
 
+RegistryValue StringValue(std::uint32_t type, std::u16string_view text) {
+  RegistryValue value{type, {}};
+  value.bytes.reserve((text.size() + 1) * sizeof(char16_t));
+  for (const char16_t c : text) {
+    value.bytes.push_back(static_cast<char>(c & 0xFF));
+    value.bytes.push_back(static_cast<char>(c >> 8));
+  }
+  value.bytes.append(2, '\0');
+  return value;
+}
+
+RegistryValue NumberValue(std::uint32_t number) {
+  RegistryValue value{value_type::kDword, std::string(4, '\0')};
+  for (std::size_t byte = 0; byte < 4; ++byte) {
+    value.bytes[byte] = static_cast<char>(number >> (8 * byte) & 0xFF);
+  }
+  return value;
+}
+
 bool CPointerSettings::ReadText(std::u16string_view name,
                                 std::optional<std::u16string>& text) const {
   text.reset();
@@ -142,6 +161,28 @@ bool CPointerSettings::DeleteSchemeListEntry(std::u16string_view name) {
       registry_.Open(key_.get(), kSchemesSubKey, key_access::kReadWrite, list.key_.put());
   if (opened == status::kFileNotFound) return true;
   return opened == status::kSuccess && list.DeleteValue(name);
+}
+
+bool CPointerSettings::SelectSchemeListEntry(std::u16string_view name, std::u16string_view paths) {
+  return WriteSchemeListEntry(name, paths) && WriteText(u"", name, value_type::kString) &&
+         WriteNumber(kSchemeSourceValue, 1);
+}
+
+bool CPointerSettings::RestoreSchemeList(std::u16string_view name,
+                                         const std::optional<std::u16string>& paths,
+                                         const std::optional<RegistryValue>& scheme,
+                                         const std::optional<RegistryValue>& source) {
+  std::optional<RegistryValue> held;
+  if (!name.empty() && paths && !ReadSchemeListEntry(name, held)) return false;
+  if (!name.empty() && (!paths || held == StringValue(value_type::kExpandString, *paths)) &&
+      !DeleteSchemeListEntry(name)) {
+    return false;
+  }
+  std::optional<std::u16string> selected;
+  if (!ReadText(u"", selected)) return false;
+  if (name.empty() || !selected || !EqualsIgnoringAsciiCase(*selected, name)) return true;
+  return (scheme ? WriteValue(u"", *scheme) : DeleteValue(u"")) &&
+         (source ? WriteValue(kSchemeSourceValue, *source) : DeleteValue(kSchemeSourceValue));
 }
 
 bool CPointerSettings::WriteRolePath(std::size_t role, std::u16string_view path) {

@@ -25,6 +25,12 @@ struct RegistryValue {
 // The text a value holds, its type not looked at: up to the first zero unit or the end of the
 // bytes, an odd trailing byte dropped.
 std::u16string TextOf(const RegistryValue& value);
+// A string value of `type` holding `text` and its terminating zero unit.
+RegistryValue StringValue(std::uint32_t type, std::u16string_view text);
+RegistryValue NumberValue(std::uint32_t number);
+
+// The value that tells the system's mouse settings how the scheme in use was chosen.
+inline constexpr std::u16string_view kSchemeSourceValue = u"Scheme Source";
 
 class CPointerSettings {
  public:
@@ -62,6 +68,16 @@ class CPointerSettings {
   // The entry as stored; nothing when it or the list is absent, false when it cannot be read.
   bool ReadSchemeListEntry(std::u16string_view name, std::optional<RegistryValue>& value) const;
   bool DeleteSchemeListEntry(std::u16string_view name);
+  // The entry `name` holding `paths`, selected as the system's mouse settings leave a scheme a
+  // person picked: the default value names it and "Scheme Source" is 1.
+  bool SelectSchemeListEntry(std::u16string_view name, std::u16string_view paths);
+  // Undoes SelectSchemeListEntry: the entry goes while it holds `paths` (whatever it holds when
+  // they are not known), and while it is the one selected, `scheme` and `source` are the default
+  // value and "Scheme Source" again (each deleted where it is nothing). An empty name touches no
+  // entry. False when a value could not be read or changed.
+  bool RestoreSchemeList(std::u16string_view name, const std::optional<std::u16string>& paths,
+                         const std::optional<RegistryValue>& scheme,
+                         const std::optional<RegistryValue>& source);
 
   void NotifyPointersChanged();
   void Close();

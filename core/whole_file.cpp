@@ -1,12 +1,23 @@
 #include "core/whole_file.h"
 
 #include <algorithm>
+#include <new>
 #include <string>
+#include <utility>
 
-#include "core/beside.h"
+#include "platform/path_rules.h"
 
 namespace pivora {
 namespace {
+
+// A folder of ours, with the files in it (it holds no folders). A file or the folder that will
+// not go stays; the acts a person chose pass a RetryingFileSystem, which waits for a scanner.
+void RemoveTree(FileSystem& files, const std::u16string& folder) {
+  std::vector<std::u16string> names;
+  if (files.FilesIn(folder, names) != status::kSuccess) names.clear();
+  for (const std::u16string& name : names) RemoveFile(files, JoinPath(folder, name));
+  files.RemoveFolder(folder);
+}
 
 // A file made open for writing.
 class NewFile {
@@ -95,6 +106,69 @@ bool WriteFileWhole(FileSystem& files, std::u16string_view path, std::string_vie
 bool WriteFileWhole(FileSystem& files, std::u16string_view path, std::string_view bytes) {
   Status failure = status::kSuccess;
   return WriteFileWhole(files, path, bytes, failure);
+}
+
+void NewFolder::Remove(const std::u16string& name) {
+  // Clearing up allocates; out of memory, it is tried once more, and should that fail too the
+  // folder stays beside the target, named as ours.
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    try {
+      RemoveTree(files_, name);
+      return;
+    } catch (const std::bad_alloc&) {
+    }
+  }
+}
+
+Status PutFolderInPlace(FileSystem& files, FolderBeside& staged, const std::u16string& target) {
+  if (const Status moved = files.Move(staged.name(), target, false)) return moved;
+  staged.Keep();
+  return status::kSuccess;
+}
+
+Status ReplaceFilesInFolder(FileSystem& files, FolderBeside& staged, const std::u16string& target,
+                            const std::vector<std::u16string>& ours,
+                            const std::vector<std::u16string>& written) {
+  FolderBeside aside(files);
+  if (!aside.Create(target)) return aside.failure();
+  std::vector<std::pair<std::u16string, std::u16string>> out;  // from the target, aside
+  std::vector<std::pair<std::u16string, std::u16string>> in;   // from the staged folder, in
+  out.reserve(ours.size());
+  in.reserve(written.size());
+  for (const std::u16string& name : ours)
+    out.emplace_back(JoinPath(target, name), JoinPath(aside.name(), name));
+  for (const std::u16string& name : written) {
+    in.emplace_back(JoinPath(staged.name(), name), JoinPath(target, name));
+  }
+  std::size_t movedOut = 0;
+  std::size_t movedIn = 0;
+  Status failure = status::kSuccess;
+  while (movedOut < out.size() && (failure = files.Move(out[movedOut].first, out[movedOut].second,
+                                                        false)) == status::kSuccess) {
+    ++movedOut;
+  }
+  if (movedOut == out.size()) {
+    while (movedIn < in.size() && (failure = files.Move(in[movedIn].first, in[movedIn].second,
+                                                        false)) == status::kSuccess) {
+      ++movedIn;
+    }
+    if (movedIn == in.size()) return status::kSuccess;
+  }
+  // Back as it was: the new files out, the old ones in; what cannot come back stays in the
+  // folders of ours, which are then kept.
+  while (movedIn > 0) {
+    --movedIn;
+    if (files.Move(in[movedIn].second, in[movedIn].first, false) != status::kSuccess) {
+      RemoveFile(files, in[movedIn].second);
+    }
+  }
+  while (movedOut > 0) {
+    --movedOut;
+    if (files.Move(out[movedOut].second, out[movedOut].first, false) != status::kSuccess) {
+      aside.Keep();
+    }
+  }
+  return failure;
 }
 
 }  // namespace pivora

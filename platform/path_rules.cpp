@@ -10,6 +10,12 @@ std::optional<std::u16string_view> FolderOf(std::u16string_view path) {
   return path.substr(0, slash);
 }
 
+std::u16string_view NameOf(std::u16string_view path) { return path.substr(path.rfind(u'\\') + 1); }
+
+std::u16string JoinPath(std::u16string_view folder, std::u16string_view name) {
+  return std::u16string(folder) + u'\\' + std::u16string(name);
+}
+
 void ForEachReference(std::u16string_view text,
                       const std::function<bool(std::u16string_view)>& literal,
                       const std::function<bool(std::u16string_view)>& reference) {

@@ -35,6 +35,10 @@ std::u16string ExpandEachReference(
 
 // The folder of a path: the text before its last backslash; nothing when it has none.
 std::optional<std::u16string_view> FolderOf(std::u16string_view path);
+// The name after a path's last backslash; the whole path when it has none.
+std::u16string_view NameOf(std::u16string_view path);
+// `name` in `folder`.
+std::u16string JoinPath(std::u16string_view folder, std::u16string_view name);
 
 class PathRules {
  public:

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -19,6 +20,16 @@ constexpr char16_t AsciiUpper(char16_t c) {
 constexpr bool EqualsIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) {
   return std::equal(a.begin(), a.end(), b.begin(), b.end(),
                     [](char16_t x, char16_t y) { return AsciiUpper(x) == AsciiUpper(y); });
+}
+
+// A number in decimal digits, as names numbered for the person show it ("Name (2)", ".~3").
+inline std::u16string DecimalText(std::uint64_t number) {
+  std::u16string digits;
+  do {
+    digits.insert(digits.begin(), static_cast<char16_t>(u'0' + number % 10));
+    number /= 10;
+  } while (number != 0);
+  return digits;
 }
 
 // UTF-8 to UTF-16 as MultiByteToWideChar(CP_UTF8, 0) does: malformed sequences never stop the

@@ -1,8 +1,8 @@
-// Every registry call, file call and allocation of applying a scheme and of composing one,
-// made to fail one at a time. Whatever fails, nothing crashes, only std::bad_alloc may leave
-// (the entry points turn it into their own result), every pointer value is whole (as it was or
-// as the scheme says), nothing outside the pointer settings changes, and no key or file is
-// left open.
+// Every registry call, file call and allocation of applying a scheme, of composing one and of
+// installing a selection of pointer files as a pack, made to fail one at a time. Whatever fails,
+// nothing crashes, only std::bad_alloc may leave (the entry points turn it into their own result),
+// every pointer value is whole (as it was or as the scheme says), nothing outside the pointer
+// settings changes, and no key or file is left open.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -11,9 +11,12 @@
 #include <string>
 
 #include "core/apply.h"
+#include "core/pack_install.h"
+#include "core/pack_source.h"
 #include "core/pointer_roles.h"
 #include "core/pointer_settings.h"
 #include "core/scheme.h"
+#include "platform/retrying_files.h"
 #include "tests/support/seam_faults.h"
 #include "tests/support/test_platform.h"
 
@@ -131,6 +134,52 @@ TEST(FaultWalkTest, ComposingGivesAWholeSchemeWhateverFails) {
     EXPECT_EQ(composed.back(), '\0') << what;
   };
   WalkFaults(prepare, run, check);
+}
+
+// A selection's pack, installed first and then again over its earlier install: each pointer is
+// as it was or the pack's, the pack's folder is whole or absent, the file that fits no role is
+// never copied, and nothing of ours stays beside the folder.
+TEST(FaultWalkTest, InstallingASelectionIsWholeOrNotThereWhateverFails) {
+  const std::vector<std::u16string> names = {u"Arrow.cur", u"notes.cur", u"Hand.ani"};
+  for (const bool again : {false, true}) {
+    std::u16string folder;
+    WalkFaults(
+        [&](TestPlatform& bed) {
+          bed.MakeFolder(bed.PathOf(u"Green"));
+          for (const std::u16string& name : names)
+            bed.WriteFile(bed.PathOf(u"Green\\" + name), "a");
+          bed.Store(u"Arrow", u"C:\\old\\arrow.cur");
+          folder = bed.PathOf(u"Local\\Pivora\\Cursors\\Green");
+          if (!again) return;
+          ASSERT_TRUE(InstallCursorPack(*PackSourceFromPointerFiles(bed.PathOf(u"Green"), names),
+                                        bed.Seams())
+                          .installed);
+          bed.WriteFile(bed.PathOf(u"Green\\Arrow.cur"), "b");
+          bed.Store(u"Arrow", u"C:\\old\\arrow.cur");
+        },
+        [&](TestPlatform& bed, FileSystem& faulty) {
+          // As the command runs it: a failed file call is tried again.
+          testing::CountingPause pause;
+          RetryingFileSystem files(faulty, pause);
+          InstallCursorPack(*PackSourceFromPointerFiles(bed.PathOf(u"Green"), names),
+                            Platform{bed.registry(), files, bed.paths(), bed.reloader()});
+        },
+        [&](TestPlatform& bed, const std::string& what) {
+          const std::u16string arrow = StoredText(bed, u"Arrow");
+          EXPECT_TRUE(arrow == u"C:\\old\\arrow.cur" || arrow == folder + u"\\Arrow.cur")
+              << what << ": " << Ascii(arrow);
+          EXPECT_TRUE(arrow == u"C:\\old\\arrow.cur" || bed.files().Exists(arrow)) << what;
+          EXPECT_EQ(bed.files().Exists(folder + u"\\Green.crs"),
+                    bed.files().Exists(folder + u"\\Pivora.source"))
+              << what;
+          const std::optional<std::string> copied = bed.ReadFile(folder + u"\\Arrow.cur");
+          EXPECT_TRUE(!copied || *copied == "a" || *copied == "b") << what;
+          EXPECT_FALSE(bed.files().Exists(folder + u"\\notes.cur")) << what;
+          EXPECT_FALSE(bed.files().Exists(folder + u".~1")) << what;
+          EXPECT_EQ(bed.registry().openHandles, 0) << what;
+          EXPECT_LE(bed.reloader().count, again ? 2 : 1) << what;
+        });
+  }
 }
 
 }  // namespace
