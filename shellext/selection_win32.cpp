@@ -2,6 +2,9 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
+#include <utility>
+
 #include "platform/unique_handle.h"
 
 namespace pivora {
@@ -9,7 +12,11 @@ namespace {
 
 constexpr UINT kCountFiles = 0xFFFFFFFF;
 
-HRESULT ReadOneFile(IDataObject* data, SelectedPath& selectedFile) {
+// Runs `read` on the data object's file list (CF_HDROP in global memory), locked for as long as
+// it reads; E_INVALIDARG when there is none.
+template <typename Read>
+HRESULT ReadDrop(IDataObject* data, Read&& read) {
+  if (data == nullptr) return E_INVALIDARG;
   FORMATETC format{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
   STGMEDIUM medium{};
   medium.tymed = TYMED_HGLOBAL;
@@ -18,28 +25,55 @@ HRESULT ReadOneFile(IDataObject* data, SelectedPath& selectedFile) {
   const auto drop = static_cast<HDROP>(GlobalLock(medium.hGlobal));
   if (drop == nullptr) return E_INVALIDARG;
   const ScopeGuard unlocked([&] { GlobalUnlock(medium.hGlobal); });
-  if (DragQueryFileW(drop, kCountFiles, nullptr, 0) != 1) return E_INVALIDARG;
-  // A longer path would be stored cut short: refuse it rather than act on another file.
-  if (DragQueryFileW(drop, 0, nullptr, 0) >= MAX_PATH) return E_INVALIDARG;
-  if (DragQueryFileW(drop, 0, selectedFile.data(), MAX_PATH) == 0) {
-    selectedFile[0] = L'\0';
-    return E_INVALIDARG;
-  }
-  return S_OK;
+  return read(drop, DragQueryFileW(drop, kCountFiles, nullptr, 0));
 }
 
 }  // namespace
 
 HRESULT ReadSelection(IDataObject* data, SelectedPath& selectedFile) {
   selectedFile[0] = L'\0';
-  if (data == nullptr) return E_INVALIDARG;
-  return ReadOneFile(data, selectedFile);
+  return ReadDrop(data, [&](HDROP drop, UINT count) {
+    if (count != 1) return E_INVALIDARG;
+    // A longer path would be stored cut short: refuse it rather than act on another file.
+    if (DragQueryFileW(drop, 0, nullptr, 0) >= MAX_PATH) return E_INVALIDARG;
+    if (DragQueryFileW(drop, 0, selectedFile.data(), MAX_PATH) == 0) {
+      selectedFile[0] = L'\0';
+      return E_INVALIDARG;
+    }
+    return S_OK;
+  });
 }
 
 HRESULT InitializeSelection(IDataObject* data, SelectedPath& selectedFile) {
   // No path stays behind on any way out but success, an exception's included.
   ScopeGuard cleared([&] { selectedFile[0] = L'\0'; });
   const HRESULT result = ReadSelection(data, selectedFile);
+  if (SUCCEEDED(result)) cleared.Dismiss();
+  return result;
+}
+
+HRESULT ReadSelectionList(IDataObject* data, std::size_t limit,
+                          std::vector<std::u16string>& paths) {
+  paths.clear();
+  // Nothing half-read stays behind, whichever way this ends.
+  ScopeGuard cleared([&] { paths.clear(); });
+  const HRESULT result = ReadDrop(data, [&](HDROP drop, UINT count) {
+    if (count == 0) return E_INVALIDARG;
+    const UINT wanted = static_cast<UINT>(std::min<std::size_t>(count, limit));
+    paths.reserve(wanted);
+    for (UINT file = 0; file < wanted; ++file) {
+      const UINT length = DragQueryFileW(drop, file, nullptr, 0);
+      if (length == 0 || length > kLongestPath) return E_INVALIDARG;
+      std::u16string path(length, u'\0');
+      // The buffer holds the name and its terminating zero, which the string keeps beyond size().
+      if (DragQueryFileW(drop, file, reinterpret_cast<wchar_t*>(path.data()), length + 1) !=
+          length) {
+        return E_INVALIDARG;
+      }
+      paths.push_back(std::move(path));
+    }
+    return S_OK;
+  });
   if (SUCCEEDED(result)) cleared.Dismiss();
   return result;
 }
