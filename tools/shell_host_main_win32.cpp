@@ -1,8 +1,9 @@
 // The file manager's side of a context menu, from the command line:
-//   shell_host <file> [--picture <png>] [<choice> [--save-as <path>]]
+//   shell_host <file> [<file>...] [--picture <png>] [<choice> [--save-as <path>]]
 //   shell_host <file> --verb <verb>
 //   shell_host <file> --thumbnail <size> --picture <png>
 // where <choice> is --choose <id> or --choose-text <text>.
+// Several files of one folder are a selection, given whole to the handlers of the first one's type.
 // Prints the handlers the registry names for the file and the menu they build (identifier,
 // [*] for an item with a picture, text, help text); --picture photographs the menu with its
 // first submenu open (needs a display); --choose runs the item with that identifier, and
@@ -40,7 +41,8 @@ std::wstring Hex(HRESULT result) {
 }
 
 struct Options {
-  std::wstring file;
+  std::vector<std::wstring> files;
+  std::wstring file;  // the first, whose type's handlers are asked
   std::wstring picture;
   std::wstring verb;
   std::wstring saveAs;
@@ -50,9 +52,11 @@ struct Options {
 };
 
 bool Parse(int argc, wchar_t** argv, Options& options) {
-  if (argc < 2) return false;
-  options.file = argv[1];
-  for (int i = 2; i < argc; i += 2) {
+  int i = 1;
+  for (; i < argc && std::wcsncmp(argv[i], L"--", 2) != 0; ++i) options.files.push_back(argv[i]);
+  if (options.files.empty()) return false;
+  options.file = options.files.front();
+  for (; i < argc; i += 2) {
     if (i + 1 >= argc) return false;
     const std::wstring name = argv[i];
     const wchar_t* value = argv[i + 1];
@@ -76,6 +80,8 @@ bool Parse(int argc, wchar_t** argv, Options& options) {
     }
   }
   if (options.thumbnail != 0 && options.picture.empty()) return false;
+  // A verb and a thumbnail are of one file.
+  if ((options.thumbnail != 0 || !options.verb.empty()) && options.files.size() > 1) return false;
   return options.choose == 0 || options.chooseText.empty();
 }
 
@@ -113,13 +119,18 @@ int RunVerbOf(const Options& options) {
 }
 
 int ShowMenu(const Options& options) {
-  const ContextMenu menu(options.file);
-  Print(L"Context menu of " + options.file);
+  const ContextMenu menu(options.files);
+  Print(L"Context menu of " + options.file +
+        (options.files.size() > 1
+             ? L" and " + std::to_wstring(options.files.size() - 1) + L" more files beside it"
+             : L""));
   for (std::size_t i = 0; i < menu.handlers().size(); ++i) {
     const HandlerEntry& handler = menu.handlers()[i];
     const auto [first, last] = menu.RangeOf(i);
-    Print(L"  handler \"" + handler.name + L"\" from HKCR\\" + handler.key + L", identifiers " +
-          std::to_wstring(first) + L"-" + std::to_wstring(last));
+    Print(L"  handler \"" + handler.name + L"\" from HKCR\\" + handler.key +
+          (menu.CountOf(i) == 0
+               ? L", no items"
+               : L", identifiers " + std::to_wstring(first) + L"-" + std::to_wstring(last)));
   }
   for (const std::wstring& problem : menu.problems()) Print(L"  problem: " + problem);
   if (menu.handlers().empty()) return 1;
@@ -157,7 +168,8 @@ int wmain(int argc, wchar_t** argv) {
   Options options;
   if (!Parse(argc, argv, options)) {
     std::fprintf(stderr,
-                 "usage: shell_host <file> [--picture <png>] [<choice> [--save-as <path>]]\n"
+                 "usage: shell_host <file> [<file>...] [--picture <png>] [<choice> [--save-as "
+                 "<path>]]\n"
                  "       shell_host <file> --verb <verb>\n"
                  "       shell_host <file> --thumbnail <size> --picture <png>\n"
                  "<choice>: --choose <id> (the item's identifier) or --choose-text <text> (its\n"
