@@ -331,6 +331,35 @@ std::optional<CursorPack> ReadCursorPack(std::u16string_view text) {
   return pack;
 }
 
+PackSource PackSourceOf(std::u16string_view infPath, const CursorPack& pack) {
+  const std::u16string_view folder = FolderOf(infPath).value_or(u"");
+  PackSource source;
+  source.key = infPath;
+  source.schemeName = pack.schemeName;
+  if (FolderNameFor(source.schemeName).empty()) {
+    source.schemeName = folder.substr(folder.rfind(u'\\') + 1);
+  }
+  for (std::size_t role = 0; role < kAllPointerRoleCount; ++role) {
+    const std::optional<std::u16string>& name = pack.files[role];
+    if (!name) continue;
+    if (name->find_first_of(u"\\/") != std::u16string::npos) {
+      source.rolesLeft.push_back(role);
+      continue;
+    }
+    source.files[role] = name->empty() ? u"" : std::u16string(folder) + u'\\' + *name;
+  }
+  return source;
+}
+
+std::optional<PackSource> ReadPackInf(FileSystem& files, std::u16string_view infPath) {
+  if (!FolderOf(infPath)) return std::nullopt;
+  const std::optional<std::string> bytes = ReadWholeFile(files, infPath, kMaxPackInfBytes);
+  if (!bytes) return std::nullopt;
+  const std::optional<CursorPack> pack = ReadCursorPack(DecodeInfText(*bytes));
+  if (!pack) return std::nullopt;
+  return PackSourceOf(infPath, *pack);
+}
+
 std::u16string FolderNameFor(std::u16string_view schemeName) {
   std::u16string name;
   for (const char16_t c : schemeName) {

@@ -8,7 +8,9 @@
 #include <string>
 #include <string_view>
 
+#include "core/pack_source.h"
 #include "core/pointer_roles.h"
+#include "platform/files.h"
 
 namespace pivora {
 
@@ -29,6 +31,15 @@ std::u16string DecodeInfText(std::string_view bytes);
 
 // The pack the INF's text describes; nothing when it names no pointer file.
 std::optional<CursorPack> ReadCursorPack(std::u16string_view text);
+
+// The pack source the INF at `infPath` describes: keyed by that path, its files beside it. A name
+// that is no file of the INF's folder (it has a folder of its own) is a role left as it was; a
+// scheme name that gives no folder name gives way to the folder's.
+PackSource PackSourceOf(std::u16string_view infPath, const CursorPack& pack);
+
+// The pack the INF at `infPath` describes, read through the files (at most kMaxPackInfBytes);
+// nothing when it is no pack, too large, unreadable or not in a folder.
+std::optional<PackSource> ReadPackInf(FileSystem& files, std::u16string_view infPath);
 
 // A folder name for the scheme: characters a file name cannot hold, '%' and ',' become "_",
 // blanks and dots at the ends go, at most 100 characters. Empty when nothing usable is left (a

@@ -8,6 +8,7 @@
 
 #include "core/apply.h"
 #include "core/beside.h"
+#include "core/cursor_pack.h"
 #include "core/pointer_settings.h"
 #include "core/scheme.h"
 #include "core/whole_file.h"
@@ -18,8 +19,8 @@ namespace pivora {
 namespace {
 
 constexpr std::u16string_view kLocalAppData = u"%LOCALAPPDATA%";
-// The install's record in the pack's folder: the INF it came from on the first line (the same
-// INF installed again replaces what it wrote), then each file the install wrote, a line each,
+// The install's record in the pack's folder: the source's key on the first line (the same source
+// installed again replaces what it wrote), then each file the install wrote, a line each,
 // then after kBeforeLine the settings the first install found, a line each (the default value's
 // name is empty; an absent value has no line): "Name=text" for a value of the name's usual type,
 // "Name:type=text" for a string of another type, "Name#type=hex bytes" for anything else. Last
@@ -435,11 +436,11 @@ Status EnsureFolder(FileSystem& files, std::u16string_view path) {
   return created == status::kAlreadyExists ? status::kSuccess : created;
 }
 
-// The pack's folder: the one an earlier installation of the same INF made, or the first free
+// The pack's folder: the one an earlier installation of the same source made, or the first free
 // one of Name, Name (2), Name (3), ... A folder whose source cannot be read ends the search:
 // better no installation than a second copy of the same pack.
 std::optional<std::u16string> PackFolder(FileSystem& files, std::u16string_view base,
-                                         std::u16string_view name, std::u16string_view infPath) {
+                                         std::u16string_view name, std::u16string_view key) {
   for (int number = 1; number <= kNameAttempts; ++number) {
     std::u16string candidate = Join(base, name);
     if (number > 1) candidate += u" (" + Number(number) + u")";
@@ -453,7 +454,7 @@ std::optional<std::u16string> PackFolder(FileSystem& files, std::u16string_view 
     }
     const std::optional<Record> record = ReadRecord(files, candidate);
     if (!record) return std::nullopt;
-    if (EqualsIgnoringAsciiCase(record->inf, infPath)) return candidate;
+    if (EqualsIgnoringAsciiCase(record->inf, key)) return candidate;
   }
   return std::nullopt;
 }
@@ -474,9 +475,8 @@ std::u16string_view NameOf(std::u16string_view folder) {
   return folder.substr(folder.rfind(u'\\') + 1);
 }
 
-std::u16string PackName(const CursorPack& pack, std::u16string_view packFolder) {
-  std::u16string name = FolderNameFor(pack.schemeName);
-  if (name.empty()) name = FolderNameFor(NameOf(packFolder));
+std::u16string PackName(const PackSource& source) {
+  const std::u16string name = FolderNameFor(source.schemeName);
   return name.empty() ? std::u16string(kFallbackName) : name;
 }
 
@@ -538,27 +538,26 @@ Status ReplaceRecorded(FileSystem& files, FolderBeside& staged, const std::u16st
 
 }  // namespace
 
-std::optional<CursorPack> ReadPackInf(FileSystem& files, std::u16string_view infPath) {
-  const std::optional<std::string> bytes = ReadWholeFile(files, infPath, kMaxPackInfBytes);
-  if (!bytes) return std::nullopt;
-  return ReadCursorPack(DecodeInfText(*bytes));
-}
-
-PackInstallation InstallCursorPack(std::u16string_view infPath, const CursorPack& pack,
-                                   const Platform& platform) {
+PackInstallation InstallCursorPack(const PackSource& source, const Platform& platform) {
   FileSystem& files = platform.files;
   PackInstallation result;
-  const std::optional<std::u16string_view> packFolder = FolderOf(infPath);
-  if (!packFolder) return result;
+  const auto left = [&](std::size_t role) {
+    return std::find(source.rolesLeft.begin(), source.rolesLeft.end(), role) !=
+           source.rolesLeft.end();
+  };
 
   // The pointer files the pack has, each named no more than once, before anything is made.
   std::array<std::optional<std::u16string>, kAllPointerRoleCount> sources;
   bool anyFile = false;
   for (std::size_t role = 0; role < kAllPointerRoleCount; ++role) {
-    const std::optional<std::u16string>& file = pack.files[role];
+    const std::optional<std::u16string>& file = source.files[role];
+    if (left(role)) {
+      result.rolesKept.push_back(role);
+      continue;
+    }
     if (!file || file->empty()) continue;
     // A name no file can have (a device among them) is never looked for.
-    if (!StoredName(*file) || !IsCopyable(files, Join(*packFolder, Trimmed(*file)))) {
+    if (!StoredName(NameOf(*file)) || !IsCopyable(files, std::u16string(Trimmed(*file)))) {
       result.rolesKept.push_back(role);
       continue;
     }
@@ -575,8 +574,8 @@ PackInstallation InstallCursorPack(std::u16string_view infPath, const CursorPack
   for (const std::u16string_view folder : {*FolderOf(*base), std::u16string_view(*base)}) {
     if ((result.failure = EnsureFolder(files, folder)) != status::kSuccess) return result;
   }
-  const std::u16string name = PackName(pack, *packFolder);
-  const std::optional<std::u16string> target = PackFolder(files, *base, name, infPath);
+  const std::u16string name = PackName(source);
+  const std::optional<std::u16string> target = PackFolder(files, *base, name, source.key);
   if (!target) return result;
 
   // In the folder of an earlier install: the files it recorded are ours to replace; every other
@@ -584,7 +583,7 @@ PackInstallation InstallCursorPack(std::u16string_view infPath, const CursorPack
   // pack's own pointers may be in use.
   std::vector<std::u16string> ours;
   std::vector<std::u16string> taken{std::u16string(kSourceFile)};
-  Record record{std::u16string(infPath), {}, {}, {}, {}};
+  Record record{source.key, {}, {}, {}, {}};
   const std::optional<Before> now = SettingsNow(platform);
   if (!now) return result;
   const bool again = files.Exists(*target);
@@ -611,29 +610,29 @@ PackInstallation InstallCursorPack(std::u16string_view infPath, const CursorPack
   const std::u16string schemeFile = UniqueName(name + u".crs", taken);
   taken.push_back(schemeFile);
   std::vector<std::u16string> written;
-  std::vector<std::pair<std::u16string, std::u16string>> stored;  // the file's name, ours
+  std::vector<std::pair<std::u16string, std::u16string>> stored;  // the file, its name in ours
   std::array<std::optional<std::u16string>, kAllPointerRoleCount> entries;
   for (std::size_t role = 0; role < kAllPointerRoleCount; ++role) {
-    const std::optional<std::u16string>& file = pack.files[role];
-    if (file && file->empty()) entries[role] = u"";
+    const std::optional<std::u16string>& file = source.files[role];
+    if (file && file->empty() && !left(role)) entries[role] = u"";
     if (!sources[role]) continue;
     // One file however the pack spells it: "arrow.cur." is "arrow.cur".
-    const std::u16string_view source = Trimmed(*sources[role]);
+    const std::u16string_view from = Trimmed(*sources[role]);
     const auto same = std::find_if(stored.begin(), stored.end(), [&](const auto& known) {
-      return EqualsIgnoringAsciiCase(known.first, source);
+      return EqualsIgnoringAsciiCase(known.first, from);
     });
     if (same != stored.end()) {
       // In the role's own spelling where that names the same stored file.
-      const std::u16string own = *StoredName(*sources[role]);
+      const std::u16string own = *StoredName(NameOf(*sources[role]));
       entries[role] = EqualsIgnoringAsciiCase(own, same->second) ? own : same->second;
       continue;
     }
-    const std::u16string storedName = UniqueName(*StoredName(*sources[role]), taken);
-    result.failure = files.Copy(Join(*packFolder, source), Join(staged.name(), storedName));
+    const std::u16string storedName = UniqueName(*StoredName(NameOf(*sources[role])), taken);
+    result.failure = files.Copy(std::u16string(from), Join(staged.name(), storedName));
     if (result.failure != status::kSuccess) return result;
     taken.push_back(storedName);
     written.push_back(storedName);
-    stored.emplace_back(source, storedName);
+    stored.emplace_back(from, storedName);
     entries[role] = storedName;
   }
   written.push_back(schemeFile);
@@ -658,20 +657,17 @@ PackInstallation InstallCursorPack(std::u16string_view infPath, const CursorPack
   return result;
 }
 
-std::optional<std::u16string> InstalledPackForInf(std::u16string_view infPath,
-                                                  const CursorPack& pack,
-                                                  const Platform& platform) {
-  const std::optional<std::u16string_view> packFolder = FolderOf(infPath);
+std::optional<std::u16string> InstalledPackFor(const PackSource& source, const Platform& platform) {
   const std::optional<std::u16string> base = PacksFolder(platform.paths);
-  if (!packFolder || !base) return std::nullopt;
-  // The names an install of this INF may have taken, as it chose them.
-  const std::u16string name = PackName(pack, *packFolder);
+  if (!base) return std::nullopt;
+  // The names an install of this source may have taken, as it chose them.
+  const std::u16string name = PackName(source);
   for (int number = 1; number <= kNameAttempts; ++number) {
     std::u16string candidate = Join(*base, name);
     if (number > 1) candidate += u" (" + Number(number) + u")";
     if (!platform.files.Exists(candidate)) return std::nullopt;
     const std::optional<Record> record = ReadRecord(platform.files, candidate);
-    if (record && EqualsIgnoringAsciiCase(record->inf, infPath)) {
+    if (record && EqualsIgnoringAsciiCase(record->inf, source.key)) {
       return record->before ? std::optional<std::u16string>(candidate) : std::nullopt;
     }
   }

@@ -9,21 +9,18 @@
 #include <string_view>
 #include <vector>
 
-#include "core/cursor_pack.h"
+#include "core/pack_source.h"
 #include "platform/platform.h"
 
 namespace pivora {
-
-// The pack the INF at `infPath` describes, read through the files (at most kMaxPackInfBytes);
-// nothing when it is no pack, too large or unreadable.
-std::optional<CursorPack> ReadPackInf(FileSystem& files, std::u16string_view infPath);
 
 struct PackInstallation {
   // The pack's folder is in place, whole, and its scheme was applied.
   bool installed = false;
   std::u16string folder;
-  // Roles the pack names a pointer file for that is not beside its INF, or whose name no file
-  // can have (a device, dots alone): they keep their pointer.
+  // Roles that keep their pointer, in role order: those the source left (core/pack_source.h),
+  // and those whose pointer file is not there, is no file, or has a name no file can have (a
+  // device, dots alone).
   std::vector<std::size_t> rolesKept;
   // Not one pointer file of the pack was found: nothing was made or changed.
   bool noPointerFiles = false;
@@ -35,20 +32,18 @@ struct PackInstallation {
 };
 
 // The files go to a new folder first, which then takes the place of the pack's folder in one
-// step. The same pack (the same INF path) installed again replaces exactly the files its last
+// step. The same pack (the same key) installed again replaces exactly the files its last
 // install wrote (the folder records them) and keeps every other file and folder there, such as
 // a scheme the user saved; its files are either the old ones or the new ones. Another pack
 // whose name maps to the same folder gets "Name (2)", "Name (3)", ... Stored names hold no '%'
 // (it becomes '_'), so every role the pack sets names a file inside its folder.
-PackInstallation InstallCursorPack(std::u16string_view infPath, const CursorPack& pack,
-                                   const Platform& platform);
+PackInstallation InstallCursorPack(const PackSource& source, const Platform& platform);
 
-// The folder of the installed pack that can be uninstalled from `path`: for the pack's INF, the
-// folder its install made; for a scheme file, the folder under %LOCALAPPDATA%\Pivora\Cursors
-// that holds it. Either way only a folder whose record holds the settings from before the
-// pack's first install. Reads no more than the candidate folders' records.
-std::optional<std::u16string> InstalledPackForInf(std::u16string_view infPath,
-                                                  const CursorPack& pack, const Platform& platform);
+// The folder of the installed pack that can be uninstalled: for a pack's source, the folder its
+// install made (found by the source's key); for a scheme file, the folder under
+// %LOCALAPPDATA%\Pivora\Cursors that holds it. Either way only a folder whose record holds the
+// settings from before the pack's first install. Reads no more than the candidate folders' records.
+std::optional<std::u16string> InstalledPackFor(const PackSource& source, const Platform& platform);
 std::optional<std::u16string> InstalledPackForScheme(std::u16string_view schemePath,
                                                      const Platform& platform);
 

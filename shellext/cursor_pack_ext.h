@@ -49,7 +49,7 @@ class CCursorPackExt
 
   SelectedPath selectedFile{};
   // What the selected INF installs, read when the menu is built.
-  std::optional<CursorPack> pack;
+  std::optional<PackSource> pack;
   // The installed pack's folder that the selected INF or scheme can uninstall, found with it.
   std::optional<std::u16string> installedFolder;
   // Shown by the menus, never freed by them: it lives as long as the object.

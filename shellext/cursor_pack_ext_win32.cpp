@@ -75,7 +75,7 @@ HRESULT CCursorPackExt::BuildMenu(HMENU menu, UINT indexMenu, UINT idCmdFirst, U
     pack = ReadPackInf(seams->files, path);
     if (!pack || !AddItem(menu, indexMenu, idCmdFirst, IDS_INSTALL_PACK)) return S_OK;
     items = 1;
-    installedFolder = InstalledPackForInf(path, *pack, seams->Core());
+    installedFolder = InstalledPackFor(*pack, seams->Core());
   }
   // The identifiers used run to the highest offset: uninstall's, whenever it is there.
   UINT used = items;
@@ -108,8 +108,7 @@ HRESULT CCursorPackExt::Install(HWND owner) {
   if (!pack) pack = ReadPackInf(files, SelectedPathOf(selectedFile));
   const auto window = reinterpret_cast<WindowHandle>(owner);
   const std::u16string caption = ResourceText(IDS_PACK_CAPTION, kTextUnits);
-  const PackInstallation done =
-      pack ? InstallCursorPack(SelectedPathOf(selectedFile), *pack, core) : PackInstallation{};
+  const PackInstallation done = pack ? InstallCursorPack(*pack, core) : PackInstallation{};
   if (!done.installed) {
     seams->windows.ShowMessage(
         window, ResourceText(done.noPointerFiles ? IDS_PACK_NO_FILES : IDS_PACK_FAILED, kTextUnits),
@@ -135,7 +134,7 @@ HRESULT CCursorPackExt::Uninstall(HWND owner) {
     installedFolder = InstalledPackForScheme(path, core);
   } else if (!installedFolder) {
     if (!pack) pack = ReadPackInf(files, path);
-    if (pack) installedFolder = InstalledPackForInf(path, *pack, core);
+    if (pack) installedFolder = InstalledPackFor(*pack, core);
   }
   const auto window = reinterpret_cast<WindowHandle>(owner);
   const std::u16string caption = ResourceText(IDS_PACK_CAPTION, kTextUnits);

@@ -4,10 +4,13 @@
 // in-memory files, under Wine on real ones.
 #include "core/pack_install.h"
 
+#include "core/cursor_pack.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <iterator>
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -61,9 +64,9 @@ std::u16string StoredText(TestPlatform& bed, std::u16string_view role) {
 TEST(PackInstallTest, InstallsCopiesWritesTheSchemeAndAppliesIt) {
   TestPlatform bed;
   const Bed pack = MakePack(bed);
-  const std::optional<CursorPack> read = ReadPackInf(bed.files(), pack.inf);
+  const std::optional<PackSource> read = ReadPackInf(bed.files(), pack.inf);
   ASSERT_TRUE(read);
-  const PackInstallation done = InstallCursorPack(pack.inf, *read, bed.Seams());
+  const PackInstallation done = InstallCursorPack(*read, bed.Seams());
 
   EXPECT_TRUE(done.installed);
   EXPECT_EQ(done.folder, pack.folder);
@@ -83,17 +86,17 @@ TEST(PackInstallTest, InstallsCopiesWritesTheSchemeAndAppliesIt) {
 TEST(PackInstallTest, TheSamePackReplacesItsFolderAndAnotherGetsOneOfItsOwn) {
   TestPlatform bed;
   const Bed pack = MakePack(bed);
-  const CursorPack read = *ReadPackInf(bed.files(), pack.inf);
-  ASSERT_TRUE(InstallCursorPack(pack.inf, read, bed.Seams()).installed);
+  const PackSource read = *ReadPackInf(bed.files(), pack.inf);
+  ASSERT_TRUE(InstallCursorPack(read, bed.Seams()).installed);
   bed.WriteFile(bed.PathOf(u"Download\\arrow.cur"), "newer arrow");
-  EXPECT_EQ(InstallCursorPack(pack.inf, read, bed.Seams()).folder, pack.folder);
+  EXPECT_EQ(InstallCursorPack(read, bed.Seams()).folder, pack.folder);
   EXPECT_EQ(bed.ReadFile(pack.folder + u"\\arrow.cur"), "newer arrow");
 
   bed.MakeFolder(bed.PathOf(u"Other"));
   bed.WriteFile(bed.PathOf(u"Other\\arrow.cur"), "other arrow");
   bed.WriteFile(bed.PathOf(u"Other\\install.inf"), kInf);
   const PackInstallation other =
-      InstallCursorPack(bed.PathOf(u"Other\\install.inf"), read, bed.Seams());
+      InstallCursorPack(*ReadPackInf(bed.files(), bed.PathOf(u"Other\\install.inf")), bed.Seams());
   EXPECT_EQ(other.folder, pack.folder + u" (2)");
   EXPECT_EQ(bed.ReadFile(pack.folder + u"\\arrow.cur"), "newer arrow");
 }
@@ -101,15 +104,15 @@ TEST(PackInstallTest, TheSamePackReplacesItsFolderAndAnotherGetsOneOfItsOwn) {
 TEST(PackInstallTest, AReinstallReplacesOnlyWhatTheLastOneWrote) {
   TestPlatform bed;
   const Bed pack = MakePack(bed);
-  const CursorPack read = *ReadPackInf(bed.files(), pack.inf);
-  ASSERT_TRUE(InstallCursorPack(pack.inf, read, bed.Seams()).installed);
+  const PackSource read = *ReadPackInf(bed.files(), pack.inf);
+  ASSERT_TRUE(InstallCursorPack(read, bed.Seams()).installed);
   // The user saves a scheme of their own there, and keeps a folder of theirs beside it.
   bed.WriteFile(pack.folder + u"\\Mine.crs", "mine");
   bed.WriteFile(pack.folder + u"\\Blue_ Pack (2).crs", "mine too");
   bed.MakeFolder(pack.folder + u"\\Sub");
   bed.WriteFile(pack.folder + u"\\Sub\\x.cur", "theirs");
   bed.WriteFile(bed.PathOf(u"Download\\arrow.cur"), "newer arrow");
-  ASSERT_TRUE(InstallCursorPack(pack.inf, read, bed.Seams()).installed);
+  ASSERT_TRUE(InstallCursorPack(read, bed.Seams()).installed);
 
   EXPECT_EQ(bed.ReadFile(pack.folder + u"\\arrow.cur"), "newer arrow");
   EXPECT_EQ(bed.ReadFile(pack.folder + u"\\Mine.crs"), "mine");
@@ -135,9 +138,9 @@ TEST(PackInstallTest, EveryRoleNamesAFileInsideThePacksFolder) {
                 "[DefaultInstall]\r\nAddReg=R\r\n[R]\r\n"
                 "HKCU,\"Control Panel\\Cursors\\Schemes\",\"CON .x\",,\"100%%.cur,100_.cur,"
                 "%%ComSpec%%,NUL,COM1.cur,..,x\\..,hand.cur. .\"\r\n");
-  const std::optional<CursorPack> read = ReadPackInf(bed.files(), inf);
+  const std::optional<PackSource> read = ReadPackInf(bed.files(), inf);
   ASSERT_TRUE(read);
-  const PackInstallation done = InstallCursorPack(inf, *read, bed.Seams());
+  const PackInstallation done = InstallCursorPack(*read, bed.Seams());
   ASSERT_TRUE(done.installed);
   // The scheme's name is a device's: the folder is named after the INF's.
   const std::u16string folder = bed.PathOf(u"Local\\Pivora\\Cursors\\Download");
@@ -162,7 +165,7 @@ TEST(PackInstallTest, APackWithoutAnyOfItsFilesInstallsNothing) {
   const std::u16string inf = bed.PathOf(u"Download\\install.inf");
   bed.WriteFile(inf, kInf);
   bed.Store(u"Arrow", u"C:\\old\\arrow.cur");
-  const PackInstallation done = InstallCursorPack(inf, *ReadPackInf(bed.files(), inf), bed.Seams());
+  const PackInstallation done = InstallCursorPack(*ReadPackInf(bed.files(), inf), bed.Seams());
   EXPECT_FALSE(done.installed);
   EXPECT_TRUE(done.noPointerFiles);
   EXPECT_FALSE(bed.files().Exists(bed.PathOf(u"Local\\Pivora")));
@@ -205,18 +208,18 @@ TEST(PackInstallTest, TheSchemeListHasThePackAndUninstallingPutsBackWhatWasThere
   TestPlatform bed;
   const Bed pack = MakePack(bed);
   StoreBefore(bed);
-  const CursorPack read = *ReadPackInf(bed.files(), pack.inf);
-  EXPECT_FALSE(InstalledPackForInf(pack.inf, read, bed.Seams()));
-  ASSERT_TRUE(InstallCursorPack(pack.inf, read, bed.Seams()).installed);
+  const PackSource read = *ReadPackInf(bed.files(), pack.inf);
+  EXPECT_FALSE(InstalledPackFor(read, bed.Seams()));
+  ASSERT_TRUE(InstallCursorPack(read, bed.Seams()).installed);
   // A reinstall must not take the pack's own pointers for what was there before.
-  ASSERT_TRUE(InstallCursorPack(pack.inf, read, bed.Seams()).installed);
+  ASSERT_TRUE(InstallCursorPack(read, bed.Seams()).installed);
 
   const std::u16string f = pack.folder + u"\\";
   EXPECT_EQ(ListEntry(bed, u"Blue_ Pack"),
             f + u"arrow.cur," + f + u"help.cur,,,,,,,,,,,,," + f + u"ARROW.CUR,,");
   EXPECT_EQ(StoredText(bed, u""), u"Blue_ Pack");
   EXPECT_EQ(SchemeSource(bed), 1u);
-  EXPECT_EQ(InstalledPackForInf(pack.inf, read, bed.Seams()), pack.folder);
+  EXPECT_EQ(InstalledPackFor(read, bed.Seams()), pack.folder);
   EXPECT_EQ(InstalledPackForScheme(f + u"Blue_ Pack.crs", bed.Seams()), pack.folder);
   EXPECT_FALSE(InstalledPackForScheme(bed.PathOf(u"Download\\Blue_ Pack.crs"), bed.Seams()));
   // A scheme of the person's in the pack's folder is not the pack's.
@@ -250,8 +253,7 @@ TEST(PackInstallTest, TheSchemeListHasThePackAndUninstallingPutsBackWhatWasThere
 TEST(PackInstallTest, UninstallingRemovesNothingOutsideThePacksFolder) {
   TestPlatform bed;
   const Bed pack = MakePack(bed);
-  ASSERT_TRUE(
-      InstallCursorPack(pack.inf, *ReadPackInf(bed.files(), pack.inf), bed.Seams()).installed);
+  ASSERT_TRUE(InstallCursorPack(*ReadPackInf(bed.files(), pack.inf), bed.Seams()).installed);
   bed.WriteFile(bed.PathOf(u"Local\\Pivora\\Cursors\\outside.txt"), "theirs");
   bed.WriteFile(pack.folder + u"\\Mine.crs", "mine");
   const std::u16string recordPath = pack.folder + u"\\Pivora.source";
@@ -273,9 +275,9 @@ TEST(PackInstallTest, ThePacksSchemeListEntryIsItsOwn) {
   const std::u16string theirs = u"C:\\theirs\\arrow.cur,,,,,,,,,,,,,,";
   StoreListEntry(bed, u"Blue_ Pack", theirs);
   bed.Store(u"", u"Blue_ Pack", 1);
-  const CursorPack read = *ReadPackInf(bed.files(), pack.inf);
+  const PackSource read = *ReadPackInf(bed.files(), pack.inf);
   for (int install = 0; install < 2; ++install) {
-    ASSERT_TRUE(InstallCursorPack(pack.inf, read, bed.Seams()).installed);
+    ASSERT_TRUE(InstallCursorPack(read, bed.Seams()).installed);
     EXPECT_EQ(ListEntry(bed, u"Blue_ Pack"), theirs);
     EXPECT_TRUE(ListEntry(bed, u"Blue_ Pack (2)").starts_with(pack.folder + u"\\arrow.cur,"));
     EXPECT_EQ(ListEntry(bed, u"Blue_ Pack (3)"), u"<absent>");
@@ -287,7 +289,7 @@ TEST(PackInstallTest, ThePacksSchemeListEntryIsItsOwn) {
   EXPECT_EQ(StoredText(bed, u""), u"Blue_ Pack");
 
   // An entry the person saved over the pack's since stays.
-  ASSERT_TRUE(InstallCursorPack(pack.inf, read, bed.Seams()).installed);
+  ASSERT_TRUE(InstallCursorPack(read, bed.Seams()).installed);
   StoreListEntry(bed, u"Blue_ Pack (2)", u"mine,");
   ASSERT_TRUE(UninstallCursorPack(pack.folder, bed.Seams()).uninstalled);
   EXPECT_EQ(ListEntry(bed, u"Blue_ Pack (2)"), u"mine,");
@@ -307,7 +309,7 @@ TEST(PackInstallTest, EachFileIsCopiedOnceAndOnlyAFileOfAPointersSize) {
       "[DefaultInstall]\r\nAddReg=R\r\n[R]\r\n"
       "HKCU,\"Control Panel\\Cursors\\Schemes\",\"S\",,\"arrow.cur,arrow.cur.,ARROW.CUR..,"
       "folder.cur,large.ani\"\r\n");
-  const PackInstallation done = InstallCursorPack(inf, *ReadPackInf(bed.files(), inf), bed.Seams());
+  const PackInstallation done = InstallCursorPack(*ReadPackInf(bed.files(), inf), bed.Seams());
   ASSERT_TRUE(done.installed);
   EXPECT_EQ(done.rolesKept, (std::vector<std::size_t>{3, 4}));
   std::vector<std::u16string> names;
@@ -316,6 +318,45 @@ TEST(PackInstallTest, EachFileIsCopiedOnceAndOnlyAFileOfAPointersSize) {
   EXPECT_EQ(names, (std::vector<std::u16string>{u"Pivora.source", u"S.crs", u"arrow.cur"}));
   EXPECT_EQ(StoredText(bed, u"Help"), done.folder + u"\\arrow.cur");
   EXPECT_EQ(StoredText(bed, u"AppStarting"), done.folder + u"\\ARROW.CUR");
+}
+
+// Pointer files selected without an INF: each role takes the file its name tells, the others are
+// reported as left, and a file that fits no role stays where it is. The folder is the pack.
+TEST(PackInstallTest, ASelectionOfPointerFilesInstallsReinstallsAndUninstalls) {
+  TestPlatform bed;
+  bed.MakeFolder(bed.PathOf(u"Blue"));
+  const std::vector<std::u16string> names = {u"Arrow.cur", u"readme.cur", u"hand.ani"};
+  for (const std::u16string& name : names) bed.WriteFile(bed.PathOf(u"Blue\\" + name), "new");
+  bed.Store(u"Arrow", u"C:\\old\\arrow.cur");
+  const PackSource source = *PackSourceFromPointerFiles(bed.PathOf(u"Blue\\"), names);
+  const std::u16string folder = bed.PathOf(u"Local\\Pivora\\Cursors\\Blue");
+
+  const PackInstallation done = InstallCursorPack(source, bed.Seams());
+  ASSERT_TRUE(done.installed);
+  EXPECT_EQ(done.folder, folder);
+  std::vector<std::size_t> left(kAllPointerRoleCount);
+  std::iota(left.begin(), left.end(), 0);
+  left.erase(std::remove_if(left.begin(), left.end(),
+                            [](std::size_t role) { return role == kArrow || role == kHand; }),
+             left.end());
+  EXPECT_EQ(done.rolesKept, left);
+  std::vector<std::u16string> copied;
+  ASSERT_EQ(bed.files().FilesIn(folder, copied), status::kSuccess);
+  std::sort(copied.begin(), copied.end());
+  EXPECT_EQ(copied, (std::vector<std::u16string>{u"Arrow.cur", u"Blue.crs", u"Pivora.source",
+                                                 u"hand.ani"}));
+  EXPECT_EQ(StoredText(bed, u"Hand"), folder + u"\\hand.ani");
+
+  bed.WriteFile(bed.PathOf(u"Blue\\Arrow.cur"), "newer");
+  EXPECT_EQ(InstallCursorPack(source, bed.Seams()).folder, folder);
+  EXPECT_EQ(bed.ReadFile(folder + u"\\Arrow.cur"), "newer");
+  EXPECT_EQ(InstalledPackFor(source, bed.Seams()), folder);
+  ASSERT_EQ(InstalledPackForScheme(folder + u"\\Blue.crs", bed.Seams()), folder);
+  EXPECT_TRUE(UninstallCursorPack(folder, bed.Seams()).uninstalled);
+  EXPECT_EQ(StoredText(bed, u"Arrow"), u"C:\\old\\arrow.cur");
+  EXPECT_FALSE(bed.files().Exists(folder));
+  EXPECT_FALSE(PackSourceFromPointerFiles(bed.PathOf(u"Blue"),
+                                          std::vector<std::u16string>(1001, u"Arrow.cur")));
 }
 
 // The platform's path rules, with the folder LOCALAPPDATA names chosen by the test.
@@ -345,8 +386,8 @@ TEST(PackInstallTest, ThePacksFolderMayHoldAPercentSign) {
     bed.MakeFolder(bed.PathOf(local));
     const LocalAppDataAt paths(bed.paths(), bed.PathOf(local));
     const Platform seams{bed.registry(), bed.files(), paths, bed.reloader()};
-    const CursorPack read = *ReadPackInf(bed.files(), pack.inf);
-    EXPECT_EQ(InstallCursorPack(pack.inf, read, seams).installed, installed) << Narrow(local);
+    const PackSource read = *ReadPackInf(bed.files(), pack.inf);
+    EXPECT_EQ(InstallCursorPack(read, seams).installed, installed) << Narrow(local);
     EXPECT_EQ(StoredText(bed, u"Arrow"),
               installed ? bed.PathOf(local) + u"\\Pivora\\Cursors\\Blue_ Pack\\arrow.cur"
                         : u"C:\\old\\arrow.cur")
@@ -376,8 +417,7 @@ TEST(PackInstallTest, UninstallingPutsBackEachValueAsItWasStored) {
     bed.StoreBytes(value.name, value.type, value.data.data(),
                    static_cast<std::uint32_t>(value.data.size() * 2));
   }
-  ASSERT_TRUE(
-      InstallCursorPack(pack.inf, *ReadPackInf(bed.files(), pack.inf), bed.Seams()).installed);
+  ASSERT_TRUE(InstallCursorPack(*ReadPackInf(bed.files(), pack.inf), bed.Seams()).installed);
   ASSERT_TRUE(UninstallCursorPack(pack.folder, bed.Seams()).uninstalled);
   for (const Value& value : before) {
     const std::optional<testing::StoredValue> now = bed.Stored(value.name);
@@ -392,8 +432,7 @@ TEST(PackInstallTest, UninstallingPutsBackEachValueAsItWasStored) {
 TEST(PackInstallTest, AnEarlierRecordStillUninstalls) {
   TestPlatform bed;
   const Bed pack = MakePack(bed);
-  ASSERT_TRUE(
-      InstallCursorPack(pack.inf, *ReadPackInf(bed.files(), pack.inf), bed.Seams()).installed);
+  ASSERT_TRUE(InstallCursorPack(*ReadPackInf(bed.files(), pack.inf), bed.Seams()).installed);
   bed.WriteFile(pack.folder + u"\\Pivora.source",
                 Narrow(pack.inf) +
                     "\r\narrow.cur\r\nhelp.cur\r\nBlue_ Pack.crs\r\n:before\r\n"
@@ -421,7 +460,7 @@ constexpr int kHeldForGood = static_cast<int>(std::size(kRetryPausesMs));
 // retry policy.
 void WalkInstall(bool again, int repeats = -1) {
   Bed pack;
-  std::optional<CursorPack> read;
+  std::optional<PackSource> read;
   PackInstallation done;
   const auto walk = [&](auto prepare, auto run, auto check) {
     if (repeats < 0) {
@@ -436,7 +475,7 @@ void WalkInstall(bool again, int repeats = -1) {
         read = ReadPackInf(bed.files(), pack.inf);
         ASSERT_TRUE(read);
         if (again) {
-          ASSERT_TRUE(InstallCursorPack(pack.inf, *read, bed.Seams()).installed);
+          ASSERT_TRUE(InstallCursorPack(*read, bed.Seams()).installed);
           bed.WriteFile(bed.PathOf(u"Download\\arrow.cur"), "newer arrow");
           bed.Store(u"Arrow", u"C:\\old\\arrow.cur");
           bed.WriteFile(pack.folder + u"\\Mine.crs", "mine");
@@ -449,7 +488,7 @@ void WalkInstall(bool again, int repeats = -1) {
         RetryingFileSystem files(faulty, pause);
         const Platform seams{bed.registry(), files, bed.paths(), bed.reloader()};
         done = PackInstallation{};
-        done = InstallCursorPack(pack.inf, *read, seams);
+        done = InstallCursorPack(*read, seams);
       },
       [&](TestPlatform& bed, const std::string& what) {
         const bool heldForGood = repeats >= kHeldForGood;
@@ -497,8 +536,7 @@ TEST(PackInstallTest, AnUninstallationPutsBackEachPointerOrLeavesIt) {
       [&](TestPlatform& bed) {
         pack = MakePack(bed);
         StoreBefore(bed);
-        ASSERT_TRUE(InstallCursorPack(pack.inf, *ReadPackInf(bed.files(), pack.inf), bed.Seams())
-                        .installed);
+        ASSERT_TRUE(InstallCursorPack(*ReadPackInf(bed.files(), pack.inf), bed.Seams()).installed);
         bed.WriteFile(pack.folder + u"\\Mine.crs", "mine");
       },
       [&](TestPlatform& bed, FileSystem& faulty) {
