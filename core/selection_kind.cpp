@@ -11,7 +11,7 @@ constexpr std::size_t kNoFolder = std::u16string_view::npos;
 
 // Where the file's name starts: after the last separator; kNoFolder when there is none.
 std::size_t NameStart(std::u16string_view path) {
-  const std::size_t separator = path.find_last_of(u"\\/");
+  const std::size_t separator = path.rfind(u'\\');
   return separator == kNoFolder ? kNoFolder : separator + 1;
 }
 
@@ -36,7 +36,7 @@ SelectionKind ClassifySelection(const std::vector<std::u16string>& paths) {
     if (EndsWith(paths[0], u".crs")) return SelectionKind::kScheme;
     return SelectionKind::kNothing;
   }
-  if (paths.size() < 2 || paths.size() > kMaxPackSelection) return SelectionKind::kNothing;
+  if (paths.size() < 2 || paths.size() > kMaxSelectedPointerFiles) return SelectionKind::kNothing;
   const std::u16string_view first = paths[0];
   const std::u16string_view folder = first.substr(0, NameStart(first));
   for (const std::u16string& path : paths) {

@@ -9,6 +9,7 @@
 
 #include <shlobj.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <thread>
@@ -124,6 +125,23 @@ class SaveDialogAnswer {
 
  private:
   bool answered_ = false;  // before the worker, which sets it
+  std::thread worker_;
+};
+
+// Plays the person at the message boxes the process shows while it lives: reads each one's text
+// and presses OK, so that a command that tells something runs to its end without a person.
+class MessageAnswers {
+ public:
+  MessageAnswers();
+  MessageAnswers(const MessageAnswers&) = delete;
+  MessageAnswers& operator=(const MessageAnswers&) = delete;
+  ~MessageAnswers();
+  // Stops watching; the texts of the boxes answered, in the order they came.
+  std::vector<std::wstring> Finish();
+
+ private:
+  std::atomic<bool> stop_{false};
+  std::vector<std::wstring> texts_;  // before the worker, which fills it
   std::thread worker_;
 };
 

@@ -3,13 +3,14 @@
 //   shell_host <file> --verb <verb>
 //   shell_host <file> --thumbnail <size> --picture <png>
 // where <choice> is --choose <id> or --choose-text <text>.
-// Several files of one folder are a selection, given whole to the handlers of the first one's type.
-// Prints the handlers the registry names for the file and the menu they build (identifier,
+// Several files of one folder are a selection, given whole to the handlers of the first one's
+// type. Prints the handlers the registry names for the file and the menu they build (identifier,
 // [*] for an item with a picture, text, help text); --picture photographs the menu with its
 // first submenu open (needs a display); --choose runs the item with that identifier, and
 // --choose-text the one item whose text is exactly that (in the menu's language), answering the
-// save dialog it may open with --save-as. --verb runs a static verb of the file the way a double
-// click does. --thumbnail saves the picture the file type's thumbnail provider draws.
+// save dialog it may open with --save-as, or else pressing OK in each message box it shows (its
+// text printed). --verb runs a static verb of the file the way a double click does.
+// --thumbnail saves the picture the file type's thumbnail provider draws.
 #include <windows.h>
 
 #include <cstdio>
@@ -147,12 +148,20 @@ int ShowMenu(const Options& options) {
     const UINT id = ChosenId(options, menu);
     if (id == 0) return 1;
     std::unique_ptr<SaveDialogAnswer> answer;
-    if (!options.saveAs.empty()) answer = std::make_unique<SaveDialogAnswer>(options.saveAs);
+    std::unique_ptr<MessageAnswers> messages;
+    if (!options.saveAs.empty()) {
+      answer = std::make_unique<SaveDialogAnswer>(options.saveAs);
+    } else {
+      messages = std::make_unique<MessageAnswers>();
+    }
     const HRESULT result = menu.Choose(id, nullptr);
     if (answer) {
       const bool answered = answer->Finish();
       Print(std::wstring(answered ? L"Save dialog answered with " : L"No save dialog for ") +
             options.saveAs);
+    }
+    if (messages) {
+      for (const std::wstring& text : messages->Finish()) Print(L"Message: " + text);
     }
     const std::wstring named =
         options.chooseText.empty() ? L"" : L" (\"" + options.chooseText + L"\")";

@@ -505,6 +505,39 @@ bool SaveDialogAnswer::Finish() {
   return answered_;
 }
 
+MessageAnswers::MessageAnswers()
+    : worker_([this] {
+        while (!stop_) {
+          for (HWND box : VisibleWindows(kDialogClass)) {
+            // A message box: its text is in its static controls (the icon's has none).
+            std::wstring text;
+            EnumChildWindows(
+                box,
+                [](HWND child, LPARAM found) -> BOOL {
+                  wchar_t part[1024] = {};
+                  if (ClassOf(child) == L"Static" && GetWindowTextW(child, part, 1024) > 0) {
+                    *reinterpret_cast<std::wstring*>(found) += part;
+                  }
+                  return TRUE;
+                },
+                reinterpret_cast<LPARAM>(&text));
+            texts_.push_back(text);
+            Press(box, IDOK);
+            // Gone before it is looked for again.
+            WaitFor([box] { return !IsWindowVisible(box); }, 10000);
+          }
+          Sleep(10);
+        }
+      }) {}
+
+MessageAnswers::~MessageAnswers() { Finish(); }
+
+std::vector<std::wstring> MessageAnswers::Finish() {
+  stop_ = true;
+  if (worker_.joinable()) worker_.join();
+  return texts_;
+}
+
 HRESULT RunVerb(const std::wstring& file, const std::wstring& verb, DWORD* exitCode) {
   SHELLEXECUTEINFOW run{};
   run.cbSize = sizeof(run);

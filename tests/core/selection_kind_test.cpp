@@ -55,7 +55,7 @@ INSTANTIATE_TEST_SUITE_P(
                       kNothing},
         SelectionCase{"TwoFolders", {u"C:\\Set\\Arrow.cur", u"C:\\Other\\Wait.ani"}, kNothing},
         SelectionCase{"ASubfolder", {u"C:\\Set\\Arrow.cur", u"C:\\Set\\x\\Wait.ani"}, kNothing},
-        SelectionCase{"ForwardSlashes", {u"C:/Set/Arrow.cur", u"C:/Set/Wait.ani"}, kPointerFiles},
+        SelectionCase{"ForwardSlashes", {u"C:/Set/Arrow.cur", u"C:/Set/Wait.ani"}, kNothing},
         SelectionCase{"NoFolder", {u"Arrow.cur", u"Wait.ani"}, kNothing},
         SelectionCase{
             "ANameThatIsOnlyAnExtension", {u"C:\\Set\\.cur", u"C:\\Set\\a.ani"}, kNothing},
@@ -67,8 +67,9 @@ INSTANTIATE_TEST_SUITE_P(
                       {u"\\\\?\\C:\\" + std::u16string(40000, u'l') + u"\\Arrow.cur",
                        u"\\\\?\\C:\\" + std::u16string(40000, u'l') + u"\\Hand.cur"},
                       kPointerFiles},
-        SelectionCase{"AThousandPointerFiles", PointerFiles(kMaxPackSelection), kPointerFiles},
-        SelectionCase{"OneMore", PointerFiles(kMaxPackSelection + 1), kNothing}),
+        SelectionCase{"AThousandPointerFiles", PointerFiles(kMaxSelectedPointerFiles),
+                      kPointerFiles},
+        SelectionCase{"OneMore", PointerFiles(kMaxSelectedPointerFiles + 1), kNothing}),
     CaseName<SelectionCase>);
 
 }  // namespace

@@ -249,4 +249,65 @@ TEST_F(ShellHostTest, ASavedSchemeAppliedThroughTheVerbGivesBackTheSameSettings)
   EXPECT_EQ(StoredRoles(), saved);
 }
 
+// A folder of pointer files named as the settings name their roles, selected whole, as the file
+// manager hands a selection to the handlers of the focused file's type: the role menu, which
+// serves one file, stays out, and the pack handler's one item installs the files for the current
+// user, in a pack named after the folder, telling which roles were left as they were. The
+// installed pack's scheme uninstalls it again.
+TEST_F(ShellHostTest, ASelectedFolderOfPointerFilesInstallsAsAPackAndGoesAgain) {
+  const std::map<std::wstring, std::wstring> before = SetEveryRole();
+  std::vector<std::wstring> files;
+  for (const auto& sample : pivora::pointer_files::SamplePointers()) {
+    files.push_back(Pointer(sample.file_name).wstring());
+  }
+  const ContextMenu menu(files);
+  ASSERT_EQ(menu.handlers().size(), 1u);
+  EXPECT_TRUE(IsEqualCLSID(menu.handlers()[0].clsid, kPackHandlerClass));
+  EXPECT_EQ(menu.problems().size(), 1u) << "the role menu refuses a selection";
+  const std::vector<MenuItem> items = menu.Items();
+  ASSERT_EQ(items.size(), 1u);
+  const std::wstring install =
+      CzechExpected() ? L"Nainstalovat sadu ukazatelů" : L"Install Cursor Pack";
+  EXPECT_EQ(items[0].text, install);
+  EXPECT_TRUE(items[0].picture);
+  EXPECT_FALSE(items[0].help.empty());
+  std::vector<std::wstring> told;
+  {
+    pivora::host::MessageAnswers answers;
+    ASSERT_EQ(menu.Choose(items[0].id, nullptr), S_OK);
+    told = answers.Finish();
+  }
+  wchar_t local[MAX_PATH] = {};
+  ASSERT_GT(GetEnvironmentVariableW(L"LOCALAPPDATA", local, MAX_PATH), 0u);
+  const fs::path pack = fs::path(local) / L"Pivora" / L"Cursors" / L"Blue";
+  std::map<std::wstring, std::wstring> expected;
+  for (const auto& sample : pivora::pointer_files::SamplePointers()) {
+    expected[Wide(sample.value_name)] = (pack / Wide(sample.file_name)).wstring();
+  }
+  std::map<std::wstring, std::wstring> stored = StoredRoles();
+  for (auto role = stored.begin(); role != stored.end();) {
+    role = expected.count(role->first) != 0 ? std::next(role) : stored.erase(role);
+  }
+  EXPECT_EQ(stored, expected);
+  // The two roles past the fifteen have no file among them.
+  ASSERT_EQ(told.size(), 1u);
+  EXPECT_NE(told[0].find(CzechExpected() ? L"Výběr osoby" : L"Person Select"), std::wstring::npos);
+
+  const ContextMenu scheme((pack / L"Blue.crs").wstring());
+  const std::vector<UINT> uninstall = IdsOfText(
+      scheme.Items(), CzechExpected() ? L"Odinstalovat sadu ukazatelů" : L"Uninstall Cursor Pack");
+  ASSERT_EQ(uninstall.size(), 1u);
+  {
+    pivora::host::MessageAnswers answers;
+    ASSERT_EQ(scheme.Choose(uninstall[0], nullptr), S_OK);
+  }
+  EXPECT_EQ(StoredRoles(), before);
+  EXPECT_FALSE(fs::exists(pack));
+
+  // One of the files alone keeps the role menu, and nothing more.
+  const ContextMenu one(files[0]);
+  ASSERT_EQ(one.Items().size(), 1u);
+  EXPECT_EQ(one.Items()[0].submenu.size(), kRoleCount + 2);
+}
+
 }  // namespace
