@@ -28,10 +28,11 @@ HRESULT InitializeSelection(IDataObject* data, SelectedPath& selectedFile);
 inline constexpr std::size_t kLongestPath = 32767;
 
 // Empties `paths`, then fills it with the paths of the data object's first `limit` files, each
-// whole whatever its length; past `limit` no name is read, so that a huge selection costs no
-// more than `limit` names. S_OK when at least one file was selected and every name read is a
-// path of 1 to kLongestPath units; E_INVALIDARG otherwise, as for ReadSelection, and `paths`
-// is left empty.
+// whole whatever its length, read in one pass over the list (core/drop_list.h); past `limit` no
+// name is read, so that a huge selection costs no more than `limit` names. S_OK when at least
+// one file was selected and every name read is a path of at most kLongestPath units that ends
+// inside the data object's block; E_INVALIDARG otherwise, as for ReadSelection, and `paths` is
+// left empty.
 HRESULT ReadSelectionList(IDataObject* data, std::size_t limit, std::vector<std::u16string>& paths);
 
 }  // namespace pivora

@@ -2,9 +2,9 @@
 
 #include <shellapi.h>
 
-#include <algorithm>
-#include <utility>
+#include <string_view>
 
+#include "core/drop_list.h"
 #include "platform/unique_handle.h"
 
 namespace pivora {
@@ -12,8 +12,8 @@ namespace {
 
 constexpr UINT kCountFiles = 0xFFFFFFFF;
 
-// Runs `read` on the data object's file list (CF_HDROP in global memory), locked for as long as
-// it reads; E_INVALIDARG when there is none.
+// Runs `read` on the data object's file list (CF_HDROP in global memory) and its size in bytes,
+// locked for as long as it reads; E_INVALIDARG when there is none.
 template <typename Read>
 HRESULT ReadDrop(IDataObject* data, Read&& read) {
   if (data == nullptr) return E_INVALIDARG;
@@ -25,15 +25,15 @@ HRESULT ReadDrop(IDataObject* data, Read&& read) {
   const auto drop = static_cast<HDROP>(GlobalLock(medium.hGlobal));
   if (drop == nullptr) return E_INVALIDARG;
   const ScopeGuard unlocked([&] { GlobalUnlock(medium.hGlobal); });
-  return read(drop, DragQueryFileW(drop, kCountFiles, nullptr, 0));
+  return read(drop, GlobalSize(medium.hGlobal));
 }
 
 }  // namespace
 
 HRESULT ReadSelection(IDataObject* data, SelectedPath& selectedFile) {
   selectedFile[0] = L'\0';
-  return ReadDrop(data, [&](HDROP drop, UINT count) {
-    if (count != 1) return E_INVALIDARG;
+  return ReadDrop(data, [&](HDROP drop, SIZE_T) {
+    if (DragQueryFileW(drop, kCountFiles, nullptr, 0) != 1) return E_INVALIDARG;
     // A longer path would be stored cut short: refuse it rather than act on another file.
     if (DragQueryFileW(drop, 0, nullptr, 0) >= MAX_PATH) return E_INVALIDARG;
     if (DragQueryFileW(drop, 0, selectedFile.data(), MAX_PATH) == 0) {
@@ -57,22 +57,10 @@ HRESULT ReadSelectionList(IDataObject* data, std::size_t limit,
   paths.clear();
   // Nothing half-read stays behind, whichever way this ends.
   ScopeGuard cleared([&] { paths.clear(); });
-  const HRESULT result = ReadDrop(data, [&](HDROP drop, UINT count) {
-    if (count == 0) return E_INVALIDARG;
-    const UINT wanted = static_cast<UINT>(std::min<std::size_t>(count, limit));
-    paths.reserve(wanted);
-    for (UINT file = 0; file < wanted; ++file) {
-      const UINT length = DragQueryFileW(drop, file, nullptr, 0);
-      if (length == 0 || length > kLongestPath) return E_INVALIDARG;
-      std::u16string path(length, u'\0');
-      // The buffer holds the name and its terminating zero, which the string keeps beyond size().
-      if (DragQueryFileW(drop, file, reinterpret_cast<wchar_t*>(path.data()), length + 1) !=
-          length) {
-        return E_INVALIDARG;
-      }
-      paths.push_back(std::move(path));
-    }
-    return S_OK;
+  const HRESULT result = ReadDrop(data, [&](HDROP drop, SIZE_T bytes) {
+    // The block as allocated: the list is read no further than its end.
+    const std::string_view block(reinterpret_cast<const char*>(drop), bytes);
+    return ReadDropList(block, limit, kLongestPath, paths) ? S_OK : E_INVALIDARG;
   });
   if (SUCCEEDED(result)) cleared.Dismiss();
   return result;
