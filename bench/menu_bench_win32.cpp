@@ -4,7 +4,9 @@
 // thumbnails of a scheme naming 15 pointer files at 96, 256 and 1024 pixels (a new provider each
 // time, as the file manager makes one per file), then schemes a hostile file would be at 256
 // pixels. Prints the medians, the thumbnails as ratios to the new menu and the hostile ones as
-// ratios to the plain 256-pixel thumbnail.
+// ratios to the plain 256-pixel thumbnail. Last, the pack handler's menu of a selection of 1,000
+// pointer files against the role menu of one of them, each a new handler given the selection,
+// interleaved: QueryContextMenu alone, and with Initialize (reading the selection) before it.
 #include <windows.h>
 
 #include <shlobj.h>
@@ -24,6 +26,7 @@
 #include "platform/unique_handle_win32.h"
 #include "shellext/gdi.h"
 #include "tools/pointer_files.h"
+#include "tools/shell_objects.h"
 
 namespace {
 
@@ -37,6 +40,8 @@ constexpr CLSID kHandlerClass = {
     0x3A7C52E1, 0x9D04, 0x4B8E, {0xA6, 0xF3, 0x1C, 0x2D, 0x8E, 0x90, 0x5B, 0x47}};
 constexpr CLSID kThumbnailClass = {
     0x5C1E7B39, 0x8A42, 0x4F6D, {0xB3, 0xC8, 0x0E, 0x9D, 0x2A, 0x7F, 0x4B, 0x15}};
+constexpr CLSID kPackClass = {
+    0x8D2F4A61, 0x3B7E, 0x4C95, {0x9E, 0x1A, 0x52, 0xC7, 0xF0, 0xB3, 0xD6, 0x48}};
 constexpr IID kThumbnailProvider = {
     0xe357fccd, 0xa995, 0x4576, {0xb0, 0x1f, 0x23, 0x46, 0x30, 0x15, 0x4e, 0x96}};
 constexpr IID kInitializeWithFile = {
@@ -172,6 +177,44 @@ double TimeMenu(IContextMenu* menu) {
   return Milliseconds(start, end);
 }
 
+struct MenuTimes {
+  double query = 0;        // QueryContextMenu
+  double withReading = 0;  // Initialize, then QueryContextMenu
+  int items = 0;
+};
+
+// One menu of a new handler for the selection `data`, as the file manager asks for it.
+MenuTimes TimeSelectionMenu(IClassFactory* factory, IDataObject* data) {
+  UniqueCom<IShellExtInit> init;
+  factory->CreateInstance(nullptr, IID_IShellExtInit, init.put());
+  UniqueCom<IContextMenu> menu;
+  init->QueryInterface(IID_IContextMenu, menu.put());
+  const HMENU shellMenu = CreatePopupMenu();
+  LARGE_INTEGER start, read, end;
+  QueryPerformanceCounter(&start);
+  init->Initialize(nullptr, data, nullptr);
+  QueryPerformanceCounter(&read);
+  menu->QueryContextMenu(shellMenu, 0, 1, 100, CMF_NORMAL);
+  QueryPerformanceCounter(&end);
+  MenuTimes times{Milliseconds(read, end), Milliseconds(start, end), GetMenuItemCount(shellMenu)};
+  DestroyMenu(shellMenu);
+  return times;
+}
+
+// 1,000 names of one folder, as the shell hands a selection over (the handler reads none of the
+// files to build its menu).
+std::vector<std::wstring> SelectedNames() {
+  std::vector<std::wstring> names;
+  for (int file = 0; file < 1000; ++file) {
+    names.push_back(
+        (Folder() / L"Selected" / (L"pointer " + std::to_wstring(file) + L".cur")).wstring());
+  }
+  return names;
+}
+
+// One sample pointer, for the role menu.
+std::wstring SamplePath() { return (Folder() / L"Blue" / L"Arrow.cur").wstring(); }
+
 }  // namespace
 
 int main() {
@@ -217,6 +260,27 @@ int main() {
       hostile[i].push_back(TimeThumbnail(thumbnails.get(), schemes[i].path));
     }
   }
+  UniqueCom<IClassFactory> packs;
+  if (getClassObject(kPackClass, IID_IClassFactory, packs.put()) != S_OK) return 1;
+  pivora::testing::DropDataObject selection(SelectedNames());
+  pivora::testing::DropDataObject oneFile(std::vector<std::wstring>{SamplePath()});
+  std::vector<MenuTimes> packMenus;
+  std::vector<MenuTimes> roleMenus;
+  for (int run = 0; run < kRuns; ++run) {
+    packMenus.push_back(TimeSelectionMenu(packs.get(), &selection));
+    roleMenus.push_back(TimeSelectionMenu(factory.get(), &oneFile));
+  }
+  if (packMenus.front().items != 1 || roleMenus.front().items != 1) {
+    std::fprintf(stderr, "the menus are not as expected: %d and %d items\n",
+                 packMenus.front().items, roleMenus.front().items);
+    return 1;
+  }
+  const auto median = [](const std::vector<MenuTimes>& menus, double MenuTimes::*part) {
+    std::vector<double> times;
+    for (const MenuTimes& menu : menus) times.push_back(menu.*part);
+    return Median(times);
+  };
+  packs.reset();
   thumbnails.reset();
   factory.reset();
   std::printf("QueryContextMenu, new handler:   median %.3f ms over %d runs\n", Median(fresh),
@@ -235,6 +299,16 @@ int main() {
   for (std::size_t i = 1; i < schemes.size(); ++i) {
     std::printf("  %-58s median %8.3f ms (%.2f x the plain thumbnail)\n", schemes[i].what,
                 Median(hostile[i]), Median(hostile[i]) / Median(plain));
+  }
+  std::printf(
+      "A selection of 1,000 pointer files, \"Install Cursor Pack\", against the role menu of one "
+      "file,\n%d runs each, interleaved, a new handler each time:\n",
+      kRuns);
+  for (const auto& [what, part] :
+       {std::pair{"QueryContextMenu", &MenuTimes::query},
+        std::pair{"Initialize + QueryContextMenu", &MenuTimes::withReading}}) {
+    std::printf("  %-30s median %.3f ms against %.3f ms (%.2f x)\n", what, median(packMenus, part),
+                median(roleMenus, part), median(packMenus, part) / median(roleMenus, part));
   }
   FreeLibrary(module);
   return 0;

@@ -59,6 +59,8 @@ std::vector<ExtensionHandler> ExtensionHandlers() {
   return {
       {u".cur", menus + kContextMenuClassIdText, {}},
       {u".ani", menus + kContextMenuClassIdText, {}},
+      {u".cur", menus + kCursorPackClassIdText, {}},
+      {u".ani", menus + kCursorPackClassIdText, {}},
       {u".crs", u"ShellEx\\" + std::u16string(kThumbnailProviderIidText),
        kSchemeThumbnailClassIdText},
       {u".crs", menus + kCursorPackClassIdText, {}},
@@ -111,8 +113,15 @@ std::u16string PackHandlerKey() {
          kCursorPackClassIdText;
 }
 
-// Appended to a file type's key: where the shell finds the type's menu handler.
-std::u16string HandlerKeySuffix() { return std::u16string(kHandlersKey) + kContextMenuClassIdText; }
+// The menu handlers of the cursor file types: the role menu of one file, and the pack handler,
+// which serves a selection of several.
+constexpr std::u16string_view kPointerFileHandlers[] = {kContextMenuClassIdText,
+                                                        kCursorPackClassIdText};
+
+// Appended to a file type's key: where the shell finds the type's menu handler of this class.
+std::u16string HandlerKeySuffix(std::u16string_view classId) {
+  return std::u16string(kHandlersKey) + std::u16string(classId);
+}
 
 Status SetText(Registry& registry, KeyHandle key, std::u16string_view name,
                std::u16string_view text) {
@@ -242,14 +251,20 @@ std::u16string FileTypeOf(Registry& registry, std::u16string_view dottedExtensio
   return std::u16string(buffer.c_str());
 }
 
-bool RegisterMenuHandlerForExtension(Registry& registry, std::u16string_view extension) {
+bool RegisterMenuHandlersForExtension(Registry& registry, std::u16string_view extension) {
   const std::u16string dotted = u"." + std::u16string(extension);
   std::u16string fileType = FileTypeOf(registry, dotted);
   // Without a file type, the key that reaches every file of the extension.
   if (fileType.empty()) fileType = std::u16string(kExtensionAssociations) + dotted;
-  RegistryKey handler(registry);
-  return registry.Create(kClassesRoot, fileType + HandlerKeySuffix(), key_access::kRead,
-                         handler.put()) == status::kSuccess;
+  bool registered = true;
+  for (const std::u16string_view classId : kPointerFileHandlers) {
+    RegistryKey handler(registry);
+    if (registry.Create(kClassesRoot, fileType + HandlerKeySuffix(classId), key_access::kRead,
+                        handler.put()) != status::kSuccess) {
+      registered = false;
+    }
+  }
+  return registered;
 }
 
 // Deletes the handler key at `path` under HKCR if it is there; false when it is and stays.
@@ -263,20 +278,22 @@ bool RemoveHandlerKey(Registry& registry, const std::u16string& path) {
 }
 
 bool RemoveMenuHandlerKeys(Registry& registry) {
-  const std::u16string suffix = HandlerKeySuffix();
   bool removed = true;
   for (std::uint32_t index = 0;; ++index) {
     std::u16string name;
     const Status result = registry.EnumKey(kClassesRoot, index, name);
     if (result != status::kSuccess && result != status::kMoreData) break;
-    if (result == status::kSuccess && !RemoveHandlerKey(registry, name + suffix)) {
-      removed = false;
+    if (result != status::kSuccess) continue;
+    for (const std::u16string_view classId : kPointerFileHandlers) {
+      if (!RemoveHandlerKey(registry, name + HandlerKeySuffix(classId))) removed = false;
     }
   }
   for (std::u16string_view extension : {u".cur", u".ani"}) {
-    const std::u16string path =
-        std::u16string(kExtensionAssociations) + std::u16string(extension) + suffix;
-    if (!RemoveHandlerKey(registry, path)) removed = false;
+    for (const std::u16string_view classId : kPointerFileHandlers) {
+      const std::u16string path = std::u16string(kExtensionAssociations) +
+                                  std::u16string(extension) + HandlerKeySuffix(classId);
+      if (!RemoveHandlerKey(registry, path)) removed = false;
+    }
   }
   return removed;
 }
@@ -440,8 +457,8 @@ bool RegisterAssociations(Registry& registry) {
   }
   RegisterSchemeFileType(registry);
   const bool thumbnails = RegisterSchemeThumbnails(registry);
-  const bool cursors = RegisterMenuHandlerForExtension(registry, u"cur");
-  const bool animated = RegisterMenuHandlerForExtension(registry, u"ani");
+  const bool cursors = RegisterMenuHandlersForExtension(registry, u"cur");
+  const bool animated = RegisterMenuHandlersForExtension(registry, u"ani");
   RegistryKey packs(registry);
   const bool infs = registry.Create(kClassesRoot, PackHandlerKey(), key_access::kRead,
                                     packs.put()) == status::kSuccess;

@@ -3,8 +3,10 @@
 # setup program installs it silently; a stand-in for the file manager (tools/shell_host) opens
 # the context menu of a cursor file through the registered handler, chooses a role, saves the
 # pointers as a scheme through the real save dialog and photographs the menu; schemes are
-# applied through the registered "apply" verb; the pointer settings are shown as a table; the
-# uninstaller removes everything, and the registry is compared with how it was found.
+# applied through the registered "apply" verb; a cursor pack is installed from its INF's menu and
+# uninstalled from its scheme's, and a folder of pointer files without an INF is selected whole
+# and installed the same way; the pointer settings are shown as a table; the uninstaller removes
+# everything, and the registry is compared with how it was found.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -15,7 +17,7 @@ export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winem
 # English output, whatever the machine's locale; the Czech menu asks for its own.
 export LC_ALL=C.UTF-8
 
-steps=13
+steps=14
 step=0
 progress() {
   step=$((step + 1))
@@ -53,6 +55,15 @@ unix_schemes="$prefix/drive_c/Pointer Schemes"
 roles=(Arrow Help AppStarting Wait Crosshair IBeam NWPen No SizeNS SizeWE SizeNWSE SizeNESW SizeAll
   UpArrow Hand)
 
+# Lines of cells split by "|" as a table: each column as wide as its widest cell, whatever the
+# lengths of the paths in it.
+table() {
+  awk -F'|' '{ rows[NR] = $0; for (i = 1; i <= NF; i++) if (length($i) > width[i]) width[i] = length($i) }
+    END { for (r = 1; r <= NR; r++) { n = split(rows[r], cell, "|"); line = ""
+            for (i = 1; i <= n; i++) line = line sprintf("%-" width[i] "s", cell[i]) (i < n ? "  " : "")
+            sub(/ +$/, "", line); print line } }'
+}
+
 # The pointer settings, one line per role: the stored path, or "(system)" when there is none.
 pointers() {
   quietly wine reg query 'HKCU\Control Panel\Cursors' >"$demo/reg.txt" || true
@@ -88,6 +99,12 @@ echo "    Sample pointers in $schemes\\Blue (15 files, two animated) and the sch
 packs='C:\Pointer Packs'
 build/native/make_cursor_pack "$prefix/drive_c/Pointer Packs/Green Sample" "Green Sample" >/dev/null
 echo "    A cursor pack as packs are passed around: $packs\\Green Sample\\install.inf and its 15 files"
+# Pointer files as they often come, with no INF: named in one convention (the settings' value
+# names, in lower case), in a folder whose name becomes the pack's.
+loose="$prefix/drive_c/Pointer Packs/Red Loose"
+build/native/make_pointer_files "$loose" >/dev/null
+for file in "$loose"/*; do mv "$file" "$loose/$(basename "$file" | tr 'A-Z' 'a-z')"; done
+echo "    Pointer files without an INF: $packs\\Red Loose ($(ls "$loose" | head -3 | tr '\n' ' ')...)"
 registry_lines >"$demo/registry-before.txt"
 pointers >"$demo/pointers-0.txt"
 
@@ -101,7 +118,9 @@ progress "The context menu of $schemes\\Blue\\Crosshair.cur, as the file manager
 quietly wine "$host" "$schemes\\Blue\\Crosshair.cur" | sed 's/^/    /'
 echo
 echo "    In Czech:"
-quietly env LC_ALL=cs_CZ.UTF-8 wine "$host" "$schemes\\Blue\\Crosshair.cur" | sed -n '3,$p' | sed 's/^/    /'
+# The menu's lines alone: the handlers were listed above.
+quietly env LC_ALL=cs_CZ.UTF-8 wine "$host" "$schemes\\Blue\\Crosshair.cur" |
+  grep -v '^\(Context menu of\|  handler\)' | sed 's/^/    /'
 
 progress "Choosing \"Precision Select\" in that menu, by its text"
 quietly wine "$host" "$schemes\\Blue\\Crosshair.cur" --choose-text "Precision Select" |
@@ -175,6 +194,29 @@ fi
   { echo "    The pack's folder is still there." >&2; exit 1; }
 echo "    The pack is gone from the scheme list, and its folder with the files the install wrote."
 
+progress "Selecting all of $packs\\Red Loose (no INF) and choosing \"Install Cursor Pack\""
+selection=()
+for file in "$loose"/*; do selection+=("$packs\\Red Loose\\$(basename "$file")"); done
+quietly wine "$host" "${selection[@]}" | sed 's/^/    /'
+# After the menu: what the person is told (the roles left as they were), and the outcome.
+quietly wine "$host" "${selection[@]}" --choose-text "Install Cursor Pack" |
+  sed -n '/^\(Message: \|Chose item\)/,$p' | sed 's/^/    /'
+pointers >"$demo/pointers-6.txt"
+echo "    Each role and the file it takes now (under $local_packs):"
+paste -d '|' <(printf '%s\n' "${roles[@]}") <(sed "s/^.*\\\\Pivora\\\\Cursors\\\\//" "$demo/pointers-6.txt") |
+  table | sed 's/^/    /'
+grep -q 'Red Loose' "$demo/pointers-6.txt" ||
+  { echo "    No role takes a file of the selection." >&2; exit 1; }
+quietly wine "$host" "$local_packs\\Red Loose\\Red Loose.crs" --choose-text "Uninstall Cursor Pack" |
+  tail -n 1 | sed 's/^/    /'
+pointers >"$demo/pointers-7.txt"
+if cmp -s "$demo/pointers-5.txt" "$demo/pointers-7.txt"; then
+  echo "    Uninstalled from its scheme's menu: every pointer is as it was before."
+else
+  echo "    The pointers are NOT as they were before the selection was installed." >&2
+  exit 1
+fi
+
 progress "Uninstalling silently: Uninstall.exe /S, then comparing the registry with how it was found"
 quietly wine 'C:\Program Files\Pivora\Uninstall.exe' /S
 wineserver -w
@@ -204,12 +246,13 @@ wineserver -w
 echo
 echo "Done. Pointer settings along the way (paths under $schemes):"
 short() { sed -e "s/^C:\\\\Pointer Schemes\\\\//" -e "s/^.*\\\\Pivora\\\\Cursors\\\\/(pack) /"; }
-printf '  %-12s %-20s %-20s %-20s %-20s %-30s %-20s\n' Role "Before" "Role chosen" \
-  "Blue.crs applied" "Mine.crs applied" "Pack installed" "Pack uninstalled"
-paste -d '|' <(printf '%s\n' "${roles[@]}") <(short <"$demo/pointers-0.txt") \
-  <(short <"$demo/pointers-1.txt") <(short <"$demo/pointers-2.txt") <(short <"$demo/pointers-3.txt") \
-  <(short <"$demo/pointers-4.txt") <(short <"$demo/pointers-5.txt") |
-  awk -F'|' '{ printf "  %-12s %-20s %-20s %-20s %-20s %-30s %-20s\n", $1, $2, $3, $4, $5, $6, $7 }'
+{
+  echo "Role|Before|Role chosen|Blue.crs applied|Mine.crs applied|Pack installed|Pack uninstalled|Selection installed|Selection uninstalled"
+  paste -d '|' <(printf '%s\n' "${roles[@]}") <(short <"$demo/pointers-0.txt") \
+    <(short <"$demo/pointers-1.txt") <(short <"$demo/pointers-2.txt") <(short <"$demo/pointers-3.txt") \
+    <(short <"$demo/pointers-4.txt") <(short <"$demo/pointers-5.txt") \
+    <(short <"$demo/pointers-6.txt") <(short <"$demo/pointers-7.txt")
+} | table | sed 's/^/  /'
 echo
 echo "The menu as it appeared on screen: $demo/menu.png"
 echo "The thumbnail of Blue.crs: $demo/thumbnail.png"

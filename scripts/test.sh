@@ -81,19 +81,19 @@ run_fuzz() {
 
 # Each target: its name, what it reads, its extra libFuzzer options, and its seeds.
 fuzz_names=(parse_scheme_fuzz reg_script_fuzz path_rules_fuzz inf_reader_fuzz pointer_image_fuzz
-  pointer_names_fuzz pack_record_fuzz)
+  pointer_names_fuzz pack_record_fuzz drop_list_fuzz)
 declare -A fuzz_what fuzz_flags fuzz_seeds
 fuzz_what=([parse_scheme_fuzz]="scheme reader" [reg_script_fuzz]="registry script interpreter"
   [path_rules_fuzz]="path rules" [inf_reader_fuzz]="cursor-pack INF reader"
   [pointer_image_fuzz]="pointer images" [pointer_names_fuzz]="pointer file names"
-  [pack_record_fuzz]="pack install record")
+  [pack_record_fuzz]="pack install record" [drop_list_fuzz]="shell's file list reader")
 fuzz_flags=([inf_reader_fuzz]="-rss_limit_mb=512 -timeout=5"
   [pointer_image_fuzz]="-rss_limit_mb=512 -timeout=5")
 # The library's own registry scripts seed the interpreter too, as they are now.
 fuzz_seeds=([parse_scheme_fuzz]="fuzz/corpus/*" [reg_script_fuzz]="fuzz/reg_corpus/* resources/scripts/*.rgs"
   [path_rules_fuzz]="fuzz/path_corpus/*" [inf_reader_fuzz]="fuzz/inf_corpus/*"
   [pointer_image_fuzz]="fuzz/image_corpus/*" [pointer_names_fuzz]="fuzz/names_corpus/*"
-  [pack_record_fuzz]="fuzz/record_corpus/*")
+  [pack_record_fuzz]="fuzz/record_corpus/*" [drop_list_fuzz]="fuzz/drop_corpus/*")
 
 step "fuzz targets build"
 cmake --preset fuzz >/dev/null

@@ -1,6 +1,8 @@
 // The context-menu handler of cursor packs: "Install Cursor Pack" on the install.inf of a cursor
 // pack, and "Uninstall Cursor Pack" beside it once that pack is installed, and on the installed
-// pack's own scheme file; nothing on any other INF or scheme.
+// pack's own scheme file; nothing on any other INF or scheme. "Install Cursor Pack" too on a
+// selection of several pointer files of one folder, which it installs as a pack; nothing on one
+// pointer file alone.
 #pragma once
 
 #include <windows.h>
@@ -8,8 +10,13 @@
 #include <shlobj.h>
 
 #include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "core/cursor_pack.h"
+#include "core/pack_install.h"
+#include "core/selection_kind.h"
 #include "resources/resource_ids.h"
 #include "shellext/gdi.h"
 #include "shellext/selection.h"
@@ -45,9 +52,16 @@ class CCursorPackExt
  private:
   HRESULT BuildMenu(HMENU menu, UINT indexMenu, UINT idCmdFirst, UINT idCmdLast, UINT flags);
   HRESULT Install(HWND owner);
+  HRESULT InstallPointerFiles(HWND owner);
+  HRESULT Report(HWND owner, const PackInstallation& done, UINT noFilesText);
   HRESULT Uninstall(HWND owner);
 
-  SelectedPath selectedFile{};
+  // The one INF or scheme file selected.
+  std::u16string_view SelectedFile() const { return selection.front(); }
+
+  // Every path selected (a few more than a pack can have, at most), and what they are.
+  std::vector<std::u16string> selection;
+  SelectionKind kind = SelectionKind::kNothing;
   // What the selected INF installs, read when the menu is built.
   std::optional<PackSource> pack;
   // The installed pack's folder that the selected INF or scheme can uninstall, found with it.

@@ -14,10 +14,6 @@
 namespace pivora {
 namespace {
 
-std::u16string_view SelectedPathOf(const SelectedPath& selectedFile) {
-  return AsUtf16(selectedFile.data());
-}
-
 // The roles' names, one per line.
 std::u16string RoleList(const std::vector<std::size_t>& roles) {
   std::u16string list;
@@ -29,13 +25,6 @@ std::u16string RoleList(const std::vector<std::size_t>& roles) {
 }
 
 constexpr UINT kUninstallOffset = 1;
-
-// The handler is registered for INF files and for scheme files; a scheme can only be uninstalled.
-bool IsSchemeFile(std::u16string_view path) {
-  constexpr std::u16string_view kExtension = u".crs";
-  return path.size() >= kExtension.size() &&
-         EqualsIgnoringAsciiCase(path.substr(path.size() - kExtension.size()), kExtension);
-}
 
 bool AddItem(HMENU menu, UINT position, UINT id, UINT textId) {
   const std::u16string text = ResourceText(textId, kTextUnits);
@@ -50,7 +39,19 @@ HRESULT CCursorPackExt::Initialize(PCIDLIST_ABSOLUTE, IDataObject* data, HKEY) {
   return ComBarrier(kAlwaysUnexpected, [&] {
     pack.reset();
     installedFolder.reset();
-    return InitializeSelection(data, selectedFile);
+    kind = SelectionKind::kNothing;
+    // One name past a pack's largest is enough to tell that a selection is too large.
+    PIVORA_RETURN_IF_FAILED(ReadSelectionList(data, kMaxSelectedPointerFiles + 1, selection));
+    kind = ClassifySelection(selection);
+    // An INF or a scheme is taken as the handler of one file takes it: a path that fits MAX_PATH.
+    if ((kind == SelectionKind::kInf || kind == SelectionKind::kScheme) &&
+        selection.front().size() >= MAX_PATH) {
+      kind = SelectionKind::kNothing;
+      selection.clear();
+      return E_INVALIDARG;
+    }
+    if (kind == SelectionKind::kNothing) selection.clear();
+    return S_OK;
   });
 }
 
@@ -64,14 +65,18 @@ HRESULT CCursorPackExt::QueryContextMenu(HMENU menu, UINT indexMenu, UINT idCmdF
 
 HRESULT CCursorPackExt::BuildMenu(HMENU menu, UINT indexMenu, UINT idCmdFirst, UINT idCmdLast,
                                   UINT flags) {
-  if ((flags & CMF_DEFAULTONLY) != 0 || idCmdLast < idCmdFirst || selectedFile[0] == L'\0') {
+  if ((flags & CMF_DEFAULTONLY) != 0 || idCmdLast < idCmdFirst || kind == SelectionKind::kNothing) {
     return S_OK;
   }
-  const std::u16string_view path = SelectedPathOf(selectedFile);
   UINT items = 0;
-  if (IsSchemeFile(path)) {
-    installedFolder = InstalledPackForScheme(path, seams->Core());
+  if (kind == SelectionKind::kPointerFiles) {
+    // Decided from the names alone: the files are read only when the person chooses the item.
+    if (!AddItem(menu, indexMenu, idCmdFirst, IDS_INSTALL_PACK)) return S_OK;
+    items = 1;
+  } else if (kind == SelectionKind::kScheme) {
+    installedFolder = InstalledPackForScheme(SelectedFile(), seams->Core());
   } else {
+    const std::u16string_view path = SelectedFile();
     pack = ReadPackInf(seams->files, path);
     if (!pack || !AddItem(menu, indexMenu, idCmdFirst, IDS_INSTALL_PACK)) return S_OK;
     items = 1;
@@ -94,24 +99,33 @@ HRESULT CCursorPackExt::InvokeCommand(CMINVOKECOMMANDINFO* info) {
   return ComBarrier(kOutOfMemoryOrUnexpected, [&]() -> HRESULT {
     if (info == nullptr) return E_INVALIDARG;
     const auto verb = reinterpret_cast<std::uintptr_t>(info->lpVerb);
-    // A text verb, or an offset past the two items.
+    // A text verb, or an offset past the items.
     if (HIWORD(verb) != 0 || LOWORD(verb) > kUninstallOffset) return E_INVALIDARG;
+    if (kind == SelectionKind::kPointerFiles) {
+      return LOWORD(verb) == 0 ? InstallPointerFiles(info->hwnd) : E_INVALIDARG;
+    }
     return LOWORD(verb) == kUninstallOffset ? Uninstall(info->hwnd) : Install(info->hwnd);
   });
 }
 
 HRESULT CCursorPackExt::Install(HWND owner) {
-  if (selectedFile[0] == L'\0' || IsSchemeFile(SelectedPathOf(selectedFile))) return E_UNEXPECTED;
+  if (kind != SelectionKind::kInf) return E_UNEXPECTED;
   // The person chose this: a file a scanner or sync holds for a moment is waited for.
   RetryingFileSystem files(seams->files, seams->pause);
   const Platform core{seams->registry, files, seams->paths, seams->reloader};
-  if (!pack) pack = ReadPackInf(files, SelectedPathOf(selectedFile));
+  if (!pack) pack = ReadPackInf(files, SelectedFile());
+  return Report(owner, pack ? InstallCursorPack(*pack, core) : PackInstallation{},
+                IDS_PACK_NO_FILES);
+}
+
+// What the person is told of an install: why it failed (`noFilesText` when not one pointer file
+// was found), or which roles kept their pointer.
+HRESULT CCursorPackExt::Report(HWND owner, const PackInstallation& done, UINT noFilesText) {
   const auto window = reinterpret_cast<WindowHandle>(owner);
   const std::u16string caption = ResourceText(IDS_PACK_CAPTION, kTextUnits);
-  const PackInstallation done = pack ? InstallCursorPack(*pack, core) : PackInstallation{};
   if (!done.installed) {
     seams->windows.ShowMessage(
-        window, ResourceText(done.noPointerFiles ? IDS_PACK_NO_FILES : IDS_PACK_FAILED, kTextUnits),
+        window, ResourceText(done.noPointerFiles ? noFilesText : IDS_PACK_FAILED, kTextUnits),
         caption, MessageKind::kError);
     return E_FAIL;
   }
@@ -123,14 +137,30 @@ HRESULT CCursorPackExt::Install(HWND owner) {
   return S_OK;
 }
 
+// The pack is built now, from the whole selection: the menu decided from the names and read
+// nothing, and the folder's files may have changed since.
+HRESULT CCursorPackExt::InstallPointerFiles(HWND owner) {
+  // Every path names a file of the same folder (ClassifySelection).
+  const std::size_t nameStart = selection.front().rfind(u'\\') + 1;
+  std::vector<std::u16string> names;
+  names.reserve(selection.size());
+  for (const std::u16string& path : selection) names.push_back(path.substr(nameStart));
+  const std::optional<PackSource> source = PackSourceFromPointerFiles(
+      std::u16string_view(selection.front()).substr(0, nameStart), names);
+  RetryingFileSystem files(seams->files, seams->pause);
+  const Platform core{seams->registry, files, seams->paths, seams->reloader};
+  return Report(owner, source ? InstallCursorPack(*source, core) : PackInstallation{},
+                IDS_PACK_SELECTION_NO_FILES);
+}
+
 // The pack's folder of the selection, as the menu found it (or as it is found now, for a caller
 // that invokes a verb without building the menu), and what uninstalling it kept or failed.
 HRESULT CCursorPackExt::Uninstall(HWND owner) {
-  if (selectedFile[0] == L'\0') return E_UNEXPECTED;
-  const std::u16string_view path = SelectedPathOf(selectedFile);
+  if (kind != SelectionKind::kInf && kind != SelectionKind::kScheme) return E_UNEXPECTED;
+  const std::u16string_view path = SelectedFile();
   RetryingFileSystem files(seams->files, seams->pause);
   const Platform core{seams->registry, files, seams->paths, seams->reloader};
-  if (!installedFolder && IsSchemeFile(path)) {
+  if (!installedFolder && kind == SelectionKind::kScheme) {
     installedFolder = InstalledPackForScheme(path, core);
   } else if (!installedFolder) {
     if (!pack) pack = ReadPackInf(files, path);

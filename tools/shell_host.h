@@ -9,6 +9,7 @@
 
 #include <shlobj.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <thread>
@@ -36,6 +37,9 @@ std::vector<HandlerEntry> FindContextMenuHandlers(const std::wstring& file);
 
 // The shell's own data object for one file (CF_HDROP with its path), or null.
 UniqueCom<IDataObject> ShellDataObject(const std::wstring& file);
+// The same for several files of one folder, as a selection in its view; null when one of them
+// cannot be parsed.
+UniqueCom<IDataObject> ShellDataObject(const std::vector<std::wstring>& files);
 
 struct MenuItem {
   UINT id = 0;  // the identifier the menu returns when the item is chosen
@@ -53,6 +57,9 @@ class ContextMenu {
   // Creates, initialises and asks every handler of `file`. Handlers that fail any step are left
   // out and described in `problems`.
   explicit ContextMenu(const std::wstring& file, UINT flags = CMF_NORMAL);
+  // The menu of a selection of several files of one folder (not empty): the handlers of the
+  // first file's type, as of the item a person right-clicks, given every file.
+  explicit ContextMenu(const std::vector<std::wstring>& files, UINT flags = CMF_NORMAL);
   ContextMenu(const ContextMenu&) = delete;
   ContextMenu& operator=(const ContextMenu&) = delete;
   ~ContextMenu();
@@ -61,8 +68,10 @@ class ContextMenu {
   const std::vector<HandlerEntry>& handlers() const { return entries_; }
   const std::vector<std::wstring>& problems() const { return problems_; }
   std::vector<MenuItem> Items() const;
-  // The first and last identifier each handler took, in the order of handlers().
+  // The first and last identifier each handler took, in the order of handlers(); a handler that
+  // added nothing took none (count 0, the last before the first).
   std::pair<UINT, UINT> RangeOf(std::size_t handler) const;
+  UINT CountOf(std::size_t handler) const { return handlers_.at(handler).count; }
 
   // Chooses the item with this identifier, as a menu returns it: the owning handler runs the
   // command for its own offset. E_INVALIDARG when no handler owns the identifier.
@@ -116,6 +125,23 @@ class SaveDialogAnswer {
 
  private:
   bool answered_ = false;  // before the worker, which sets it
+  std::thread worker_;
+};
+
+// Plays the person at the message boxes the process shows while it lives: reads each one's text
+// and presses OK, so that a command that tells something runs to its end without a person.
+class MessageAnswers {
+ public:
+  MessageAnswers();
+  MessageAnswers(const MessageAnswers&) = delete;
+  MessageAnswers& operator=(const MessageAnswers&) = delete;
+  ~MessageAnswers();
+  // Stops watching; the texts of the boxes answered, in the order they came.
+  std::vector<std::wstring> Finish();
+
+ private:
+  std::atomic<bool> stop_{false};
+  std::vector<std::wstring> texts_;  // before the worker, which fills it
   std::thread worker_;
 };
 

@@ -1,14 +1,16 @@
 // The file manager's side of a context menu, from the command line:
-//   shell_host <file> [--picture <png>] [<choice> [--save-as <path>]]
+//   shell_host <file> [<file>...] [--picture <png>] [<choice> [--save-as <path>]]
 //   shell_host <file> --verb <verb>
 //   shell_host <file> --thumbnail <size> --picture <png>
 // where <choice> is --choose <id> or --choose-text <text>.
-// Prints the handlers the registry names for the file and the menu they build (identifier,
+// Several files of one folder are a selection, given whole to the handlers of the first one's
+// type. Prints the handlers the registry names for the file and the menu they build (identifier,
 // [*] for an item with a picture, text, help text); --picture photographs the menu with its
 // first submenu open (needs a display); --choose runs the item with that identifier, and
 // --choose-text the one item whose text is exactly that (in the menu's language), answering the
-// save dialog it may open with --save-as. --verb runs a static verb of the file the way a double
-// click does. --thumbnail saves the picture the file type's thumbnail provider draws.
+// save dialog it may open with --save-as, or else pressing OK in each message box it shows (its
+// text printed). --verb runs a static verb of the file the way a double click does.
+// --thumbnail saves the picture the file type's thumbnail provider draws.
 #include <windows.h>
 
 #include <cstdio>
@@ -40,7 +42,8 @@ std::wstring Hex(HRESULT result) {
 }
 
 struct Options {
-  std::wstring file;
+  std::vector<std::wstring> files;
+  std::wstring file;  // the first, whose type's handlers are asked
   std::wstring picture;
   std::wstring verb;
   std::wstring saveAs;
@@ -50,9 +53,11 @@ struct Options {
 };
 
 bool Parse(int argc, wchar_t** argv, Options& options) {
-  if (argc < 2) return false;
-  options.file = argv[1];
-  for (int i = 2; i < argc; i += 2) {
+  int i = 1;
+  for (; i < argc && std::wcsncmp(argv[i], L"--", 2) != 0; ++i) options.files.push_back(argv[i]);
+  if (options.files.empty()) return false;
+  options.file = options.files.front();
+  for (; i < argc; i += 2) {
     if (i + 1 >= argc) return false;
     const std::wstring name = argv[i];
     const wchar_t* value = argv[i + 1];
@@ -76,6 +81,8 @@ bool Parse(int argc, wchar_t** argv, Options& options) {
     }
   }
   if (options.thumbnail != 0 && options.picture.empty()) return false;
+  // A verb and a thumbnail are of one file.
+  if ((options.thumbnail != 0 || !options.verb.empty()) && options.files.size() > 1) return false;
   return options.choose == 0 || options.chooseText.empty();
 }
 
@@ -113,13 +120,18 @@ int RunVerbOf(const Options& options) {
 }
 
 int ShowMenu(const Options& options) {
-  const ContextMenu menu(options.file);
-  Print(L"Context menu of " + options.file);
+  const ContextMenu menu(options.files);
+  Print(L"Context menu of " + options.file +
+        (options.files.size() > 1
+             ? L" and " + std::to_wstring(options.files.size() - 1) + L" more files beside it"
+             : L""));
   for (std::size_t i = 0; i < menu.handlers().size(); ++i) {
     const HandlerEntry& handler = menu.handlers()[i];
     const auto [first, last] = menu.RangeOf(i);
-    Print(L"  handler \"" + handler.name + L"\" from HKCR\\" + handler.key + L", identifiers " +
-          std::to_wstring(first) + L"-" + std::to_wstring(last));
+    Print(L"  handler \"" + handler.name + L"\" from HKCR\\" + handler.key +
+          (menu.CountOf(i) == 0
+               ? L", no items"
+               : L", identifiers " + std::to_wstring(first) + L"-" + std::to_wstring(last)));
   }
   for (const std::wstring& problem : menu.problems()) Print(L"  problem: " + problem);
   if (menu.handlers().empty()) return 1;
@@ -136,12 +148,20 @@ int ShowMenu(const Options& options) {
     const UINT id = ChosenId(options, menu);
     if (id == 0) return 1;
     std::unique_ptr<SaveDialogAnswer> answer;
-    if (!options.saveAs.empty()) answer = std::make_unique<SaveDialogAnswer>(options.saveAs);
+    std::unique_ptr<MessageAnswers> messages;
+    if (!options.saveAs.empty()) {
+      answer = std::make_unique<SaveDialogAnswer>(options.saveAs);
+    } else {
+      messages = std::make_unique<MessageAnswers>();
+    }
     const HRESULT result = menu.Choose(id, nullptr);
     if (answer) {
       const bool answered = answer->Finish();
       Print(std::wstring(answered ? L"Save dialog answered with " : L"No save dialog for ") +
             options.saveAs);
+    }
+    if (messages) {
+      for (const std::wstring& text : messages->Finish()) Print(L"Message: " + text);
     }
     const std::wstring named =
         options.chooseText.empty() ? L"" : L" (\"" + options.chooseText + L"\")";
@@ -157,7 +177,8 @@ int wmain(int argc, wchar_t** argv) {
   Options options;
   if (!Parse(argc, argv, options)) {
     std::fprintf(stderr,
-                 "usage: shell_host <file> [--picture <png>] [<choice> [--save-as <path>]]\n"
+                 "usage: shell_host <file> [<file>...] [--picture <png>] [<choice> [--save-as "
+                 "<path>]]\n"
                  "       shell_host <file> --verb <verb>\n"
                  "       shell_host <file> --thumbnail <size> --picture <png>\n"
                  "<choice>: --choose <id> (the item's identifier) or --choose-text <text> (its\n"

@@ -236,26 +236,47 @@ std::vector<HandlerEntry> FindContextMenuHandlers(const std::wstring& file) {
   return found;
 }
 
-UniqueCom<IDataObject> ShellDataObject(const std::wstring& file) {
+UniqueCom<IDataObject> ShellDataObject(const std::vector<std::wstring>& files) {
   UniqueCom<IDataObject> data;
-  PIDLIST_ABSOLUTE parsed = nullptr;
-  if (SHParseDisplayName(file.c_str(), nullptr, &parsed, 0, nullptr) != S_OK) return data;
-  const Pidl item(parsed);
-  UniqueCom<IShellFolder> folder;
-  PCUITEMID_CHILD child = nullptr;
-  if (SHBindToParent(item.get(), IID_IShellFolder, folder.put(), &child) == S_OK) {
-    folder->GetUIObjectOf(nullptr, 1, &child, IID_IDataObject, nullptr, data.put());
+  if (files.empty()) return data;
+  // The folder of the first file holds them all, as one folder view's selection.
+  std::vector<Pidl> items;
+  for (const std::wstring& file : files) {
+    PIDLIST_ABSOLUTE parsed = nullptr;
+    if (SHParseDisplayName(file.c_str(), nullptr, &parsed, 0, nullptr) != S_OK) return data;
+    items.emplace_back(parsed);
   }
+  UniqueCom<IShellFolder> folder;
+  std::vector<PCUITEMID_CHILD> children;
+  for (const Pidl& item : items) {
+    UniqueCom<IShellFolder> parent;
+    PCUITEMID_CHILD child = nullptr;
+    if (SHBindToParent(item.get(), IID_IShellFolder, parent.put(), &child) != S_OK) return data;
+    if (folder.get() == nullptr) folder = std::move(parent);
+    children.push_back(child);
+  }
+  folder->GetUIObjectOf(nullptr, static_cast<UINT>(children.size()), children.data(),
+                        IID_IDataObject, nullptr, data.put());
   return data;
 }
 
-ContextMenu::ContextMenu(const std::wstring& file, UINT flags) : menu_(CreatePopupMenu()) {
+UniqueCom<IDataObject> ShellDataObject(const std::wstring& file) {
+  return ShellDataObject(std::vector<std::wstring>{file});
+}
+
+ContextMenu::ContextMenu(const std::wstring& file, UINT flags)
+    : ContextMenu(std::vector<std::wstring>{file}, flags) {}
+
+ContextMenu::ContextMenu(const std::vector<std::wstring>& files, UINT flags)
+    : menu_(CreatePopupMenu()) {
+  // The handlers of the focused item's type, the first file's, get the whole selection.
+  const std::wstring& file = files.front();
   const std::vector<HandlerEntry> entries = FindContextMenuHandlers(file);
   if (entries.empty()) {
     problems_.push_back(L"no context-menu handler is registered for " + file);
     return;
   }
-  const UniqueCom<IDataObject> data = ShellDataObject(file);
+  const UniqueCom<IDataObject> data = ShellDataObject(files);
   PIDLIST_ABSOLUTE parsed = nullptr;
   if (data.get() == nullptr ||
       SHParseDisplayName(file.c_str(), nullptr, &parsed, 0, nullptr) != S_OK) {
@@ -482,6 +503,39 @@ SaveDialogAnswer::~SaveDialogAnswer() { Finish(); }
 bool SaveDialogAnswer::Finish() {
   if (worker_.joinable()) worker_.join();
   return answered_;
+}
+
+MessageAnswers::MessageAnswers()
+    : worker_([this] {
+        while (!stop_) {
+          for (HWND box : VisibleWindows(kDialogClass)) {
+            // A message box: its text is in its static controls (the icon's has none).
+            std::wstring text;
+            EnumChildWindows(
+                box,
+                [](HWND child, LPARAM found) -> BOOL {
+                  wchar_t part[1024] = {};
+                  if (ClassOf(child) == L"Static" && GetWindowTextW(child, part, 1024) > 0) {
+                    *reinterpret_cast<std::wstring*>(found) += part;
+                  }
+                  return TRUE;
+                },
+                reinterpret_cast<LPARAM>(&text));
+            texts_.push_back(text);
+            Press(box, IDOK);
+            // Gone before it is looked for again.
+            WaitFor([box] { return !IsWindowVisible(box); }, 10000);
+          }
+          Sleep(10);
+        }
+      }) {}
+
+MessageAnswers::~MessageAnswers() { Finish(); }
+
+std::vector<std::wstring> MessageAnswers::Finish() {
+  stop_ = true;
+  if (worker_.joinable()) worker_.join();
+  return texts_;
 }
 
 HRESULT RunVerb(const std::wstring& file, const std::wstring& verb, DWORD* exitCode) {

@@ -34,6 +34,7 @@ const std::wstring kAppId = L"{6E1B9F34-C2A7-45D0-8B6E-7F3A210C94D5}";
 const std::wstring kPackClass = L"{8D2F4A61-3B7E-4C95-9E1A-52C7F0B3D648}";
 const std::wstring kThumbnailClass = L"{5C1E7B39-8A42-4F6D-B3C8-0E9D2A7F4B15}";
 const std::wstring kHandlerSuffix = L"\\ShellEx\\ContextMenuHandlers\\" + kClass;
+const std::wstring kPackHandlerSuffix = L"\\ShellEx\\ContextMenuHandlers\\" + kPackClass;
 const wchar_t kApproved[] =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
 const std::wstring kMachineExtensions = L"Software\\Classes\\SystemFileAssociations\\";
@@ -89,13 +90,21 @@ class RegistrationTest : public ::testing::Test {
   RegistrySnapshot cursors{HKEY_CURRENT_USER, {L"Control Panel\\Cursors"}};
 };
 
-// The cursor packs' handler: its class, its approval and its keys under every INF and under the
-// scheme file type (an installed pack's scheme offers its uninstall) appear and go.
+// The cursor packs' handler: its class, its approval and its keys under every INF, under the
+// scheme file type (an installed pack's scheme offers its uninstall) and, as the role menu's, under
+// the pointer file types and their extensions (a selection of pointer files installs as a pack)
+// appear and go.
 TEST_F(RegistrationTest, ThePackHandlerIsRegisteredForEveryINFAndRemovedAgain) {
   const std::wstring handler =
       L"SystemFileAssociations\\.inf\\ShellEx\\ContextMenuHandlers\\" + kPackClass;
   const std::wstring schemes = L"Pivora.crs.1\\ShellEx\\ContextMenuHandlers\\" + kPackClass;
+  const std::wstring pointerKeys[] = {L"curfile" + kPackHandlerSuffix,
+                                      L"anifile" + kPackHandlerSuffix};
+  const std::wstring machineKeys[] = {kMachineExtensions + L".cur" + kPackHandlerSuffix,
+                                      kMachineExtensions + L".ani" + kPackHandlerSuffix};
   ASSERT_EQ(Regsvr32(), 0u);
+  for (const std::wstring& key : pointerKeys) EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, key));
+  for (const std::wstring& key : machineKeys) EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, key));
   EXPECT_EQ(Text(HKEY_CLASSES_ROOT, L"CLSID\\" + kPackClass), L"Pivora.CursorPackExt Class");
   EXPECT_EQ(Text(HKEY_CLASSES_ROOT, L"CLSID\\" + kPackClass + L"\\InprocServer32"),
             BuiltLibraryPath());
@@ -105,6 +114,8 @@ TEST_F(RegistrationTest, ThePackHandlerIsRegisteredForEveryINFAndRemovedAgain) {
   EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, schemes));
 
   ASSERT_EQ(Regsvr32(true), 0u);
+  for (const std::wstring& key : pointerKeys) EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, key));
+  for (const std::wstring& key : machineKeys) EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, key));
   EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"CLSID\\" + kPackClass));
   EXPECT_EQ(Text(HKEY_LOCAL_MACHINE, kApproved, kPackClass.c_str()), std::nullopt);
   EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, handler));
@@ -182,6 +193,7 @@ TEST_F(RegistrationTest, WritesEveryEntryAndRemovesThemAgain) {
   EXPECT_EQ(Text(HKEY_CLASSES_ROOT, L".crs"), L"");
   EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"Pivora.crs.1"));
   EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"curfile" + kHandlerSuffix));
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"curfile" + kPackHandlerSuffix));
   EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"curfile\\ShellEx\\ContextMenuHandlers"));
 }
 
@@ -306,7 +318,8 @@ TEST_F(RegistrationTest, ATypeReassignedAfterRegistrationKeepsItsHandlers) {
     }
     return found;
   };
-  EXPECT_EQ(classes(scratch.path() / L"Arrow.cur"), std::vector<std::wstring>{kClass});
+  EXPECT_EQ(classes(scratch.path() / L"Arrow.cur"),
+            (std::vector<std::wstring>{kClass, kPackClass}));
   EXPECT_EQ(classes(scheme), std::vector<std::wstring>{kPackClass});
 
   std::wstring handlerKey;

@@ -38,6 +38,8 @@ using pivora::testing::StoredRoles;
 constexpr CLSID kHandlerClass = {
     0x3A7C52E1, 0x9D04, 0x4B8E, {0xA6, 0xF3, 0x1C, 0x2D, 0x8E, 0x90, 0x5B, 0x47}};
 const std::wstring kClass = L"{3A7C52E1-9D04-4B8E-A6F3-1C2D8E905B47}";
+constexpr CLSID kPackHandlerClass = {
+    0x8D2F4A61, 0x3B7E, 0x4C95, {0x9E, 0x1A, 0x52, 0xC7, 0xF0, 0xB3, 0xD6, 0x48}};
 const std::wstring kHandlers = L"\\ShellEx\\ContextMenuHandlers";
 constexpr wchar_t kCursorsKey[] = L"Control Panel\\Cursors";
 constexpr UINT kRoleCount = 15;
@@ -104,8 +106,9 @@ TEST_F(ShellHostTest, TheCursorFileTypesLeadToTheHandlerAndItsMenu) {
   for (const char* file : {"Arrow.cur", "Wait.ani"}) {
     SCOPED_TRACE(file);
     const std::vector<HandlerEntry> handlers = FindContextMenuHandlers(Pointer(file));
-    ASSERT_EQ(handlers.size(), 1u);
+    ASSERT_EQ(handlers.size(), 2u);
     EXPECT_TRUE(IsEqualCLSID(handlers[0].clsid, kHandlerClass));
+    EXPECT_TRUE(IsEqualCLSID(handlers[1].clsid, kPackHandlerClass));
     EXPECT_EQ(handlers[0].key, (std::string(file).ends_with(".cur") ? L"curfile" : L"anifile") +
                                    kHandlers + L"\\" + kClass);
   }
@@ -114,8 +117,9 @@ TEST_F(ShellHostTest, TheCursorFileTypesLeadToTheHandlerAndItsMenu) {
 
   const ContextMenu menu(Pointer("Hand.cur"));
   EXPECT_TRUE(menu.problems().empty());
-  ASSERT_EQ(menu.handlers().size(), 1u);
+  ASSERT_EQ(menu.handlers().size(), 2u);
   EXPECT_EQ(menu.RangeOf(0), std::make_pair(1u, 18u));
+  EXPECT_EQ(menu.CountOf(1), 0u) << "the pack handler adds nothing for one file";
   const std::vector<MenuItem> items = menu.Items();
   ASSERT_EQ(items.size(), 1u);
   EXPECT_EQ(items[0].text, CzechExpected() ? L"Změnit ukazatel" : L"Change Cursor");
@@ -144,7 +148,7 @@ TEST_F(ShellHostTest, AnExtensionWithoutAFileTypeIsReachedThroughItsSystemAssoci
   ASSERT_EQ(Regsvr32(), 0u);
 
   const std::vector<HandlerEntry> handlers = FindContextMenuHandlers(Pointer("Arrow.cur"));
-  ASSERT_EQ(handlers.size(), 1u);
+  ASSERT_EQ(handlers.size(), 2u);
   EXPECT_EQ(handlers[0].key, L"SystemFileAssociations\\.cur" + kHandlers + L"\\" + kClass);
   const ContextMenu menu(Pointer("Arrow.cur"));
   ASSERT_EQ(menu.Items().size(), 1u);
@@ -162,14 +166,15 @@ TEST_F(ShellHostTest, AHandlerKeyNamedByAFriendlyNameCountsOnce) {
   SetText(HKEY_CLASSES_ROOT, L"curfile" + kHandlers + L"\\Pivora", nullptr, kClass);
   SetText(HKEY_CLASSES_ROOT, L"curfile" + kHandlers + L"\\NotAClass", nullptr, L"Pivora.crs.1");
   const std::vector<HandlerEntry> handlers = FindContextMenuHandlers(Pointer("Arrow.cur"));
-  ASSERT_EQ(handlers.size(), 1u);
+  ASSERT_EQ(handlers.size(), 2u);  // the role menu once, and the pack handler
   EXPECT_TRUE(IsEqualCLSID(handlers[0].clsid, kHandlerClass));
+  EXPECT_TRUE(IsEqualCLSID(handlers[1].clsid, kPackHandlerClass));
 }
 
 TEST_F(ShellHostTest, ChoosingARoleMakesTheFileThatRolesPointer) {
   const std::map<std::wstring, std::wstring> before = SetEveryRole();
   const ContextMenu menu(Pointer("Hand.cur"));
-  ASSERT_EQ(menu.handlers().size(), 1u);
+  ASSERT_EQ(menu.handlers().size(), 2u);
   ASSERT_EQ(menu.Choose(5, nullptr), S_OK);  // "Precision Select"
 
   std::map<std::wstring, std::wstring> expected = before;
@@ -242,6 +247,67 @@ TEST_F(ShellHostTest, ASavedSchemeAppliedThroughTheVerbGivesBackTheSameSettings)
   ASSERT_EQ(pivora::host::RunVerb(scheme.wstring() + L".crs", L"apply", &exitCode), S_OK);
   EXPECT_EQ(exitCode, 0u);
   EXPECT_EQ(StoredRoles(), saved);
+}
+
+// A folder of pointer files named as the settings name their roles, selected whole, as the file
+// manager hands a selection to the handlers of the focused file's type: the role menu, which
+// serves one file, stays out, and the pack handler's one item installs the files for the current
+// user, in a pack named after the folder, telling which roles were left as they were. The
+// installed pack's scheme uninstalls it again.
+TEST_F(ShellHostTest, ASelectedFolderOfPointerFilesInstallsAsAPackAndGoesAgain) {
+  const std::map<std::wstring, std::wstring> before = SetEveryRole();
+  std::vector<std::wstring> files;
+  for (const auto& sample : pivora::pointer_files::SamplePointers()) {
+    files.push_back(Pointer(sample.file_name).wstring());
+  }
+  const ContextMenu menu(files);
+  ASSERT_EQ(menu.handlers().size(), 1u);
+  EXPECT_TRUE(IsEqualCLSID(menu.handlers()[0].clsid, kPackHandlerClass));
+  EXPECT_EQ(menu.problems().size(), 1u) << "the role menu refuses a selection";
+  const std::vector<MenuItem> items = menu.Items();
+  ASSERT_EQ(items.size(), 1u);
+  const std::wstring install =
+      CzechExpected() ? L"Nainstalovat sadu ukazatelů" : L"Install Cursor Pack";
+  EXPECT_EQ(items[0].text, install);
+  EXPECT_TRUE(items[0].picture);
+  EXPECT_FALSE(items[0].help.empty());
+  std::vector<std::wstring> told;
+  {
+    pivora::host::MessageAnswers answers;
+    ASSERT_EQ(menu.Choose(items[0].id, nullptr), S_OK);
+    told = answers.Finish();
+  }
+  wchar_t local[MAX_PATH] = {};
+  ASSERT_GT(GetEnvironmentVariableW(L"LOCALAPPDATA", local, MAX_PATH), 0u);
+  const fs::path pack = fs::path(local) / L"Pivora" / L"Cursors" / L"Blue";
+  std::map<std::wstring, std::wstring> expected;
+  for (const auto& sample : pivora::pointer_files::SamplePointers()) {
+    expected[Wide(sample.value_name)] = (pack / Wide(sample.file_name)).wstring();
+  }
+  std::map<std::wstring, std::wstring> stored = StoredRoles();
+  for (auto role = stored.begin(); role != stored.end();) {
+    role = expected.count(role->first) != 0 ? std::next(role) : stored.erase(role);
+  }
+  EXPECT_EQ(stored, expected);
+  // The two roles past the fifteen have no file among them.
+  ASSERT_EQ(told.size(), 1u);
+  EXPECT_NE(told[0].find(CzechExpected() ? L"Výběr osoby" : L"Person Select"), std::wstring::npos);
+
+  const ContextMenu scheme((pack / L"Blue.crs").wstring());
+  const std::vector<UINT> uninstall = IdsOfText(
+      scheme.Items(), CzechExpected() ? L"Odinstalovat sadu ukazatelů" : L"Uninstall Cursor Pack");
+  ASSERT_EQ(uninstall.size(), 1u);
+  {
+    pivora::host::MessageAnswers answers;
+    ASSERT_EQ(scheme.Choose(uninstall[0], nullptr), S_OK);
+  }
+  EXPECT_EQ(StoredRoles(), before);
+  EXPECT_FALSE(fs::exists(pack));
+
+  // One of the files alone keeps the role menu, and nothing more.
+  const ContextMenu one(files[0]);
+  ASSERT_EQ(one.Items().size(), 1u);
+  EXPECT_EQ(one.Items()[0].submenu.size(), kRoleCount + 2);
 }
 
 }  // namespace

@@ -15,7 +15,13 @@ extension_keys='HKLM\Software\Classes\SystemFileAssociations'
 extension_handlers=("$extension_keys\\.cur\\ShellEx\\ContextMenuHandlers\\$clsid"
   "$extension_keys\\.ani\\ShellEx\\ContextMenuHandlers\\$clsid"
   "$extension_keys\\.crs\\ShellEx\\ContextMenuHandlers\\$pack_clsid"
-  "$extension_keys\\.crs\\ShellEx\\{e357fccd-a995-4576-b01f-234630154e96}")
+  "$extension_keys\\.crs\\ShellEx\\{e357fccd-a995-4576-b01f-234630154e96}"
+  "$extension_keys\\.cur\\ShellEx\\ContextMenuHandlers\\$pack_clsid"
+  "$extension_keys\\.ani\\ShellEx\\ContextMenuHandlers\\$pack_clsid")
+# The pack handler under the pointer file types, beside the role menu: a selection of pointer
+# files installs as a pack.
+pointer_pack_handlers=("HKCR\\curfile\\ShellEx\\ContextMenuHandlers\\$pack_clsid"
+  "HKCR\\anifile\\ShellEx\\ContextMenuHandlers\\$pack_clsid")
 win_dir='C:\Program Files\Pivora'
 unix_dir="$prefix/drive_c/Program Files/Pivora"
 checks=0
@@ -105,6 +111,7 @@ expect_registered() {
   expect_value "$approved_key" "$pack_clsid" 'Pivora - Cursor Pack Extension'
   expect_key "$pack_handler"
   expect_key "$scheme_pack_handler"
+  for key in "${pointer_pack_handlers[@]}"; do expect_key "$key"; done
   expect_value "HKCR\\CLSID\\$thumbnail_clsid\\InprocServer32" ThreadingModel Apartment
   expect_value "$approved_key" "$thumbnail_clsid" 'Pivora - Scheme Thumbnails'
   expect_value "$thumbnail_handler" '' "$thumbnail_clsid"
@@ -127,7 +134,7 @@ expect_unregistered() {
     "HKCR\\curfile\\ShellEx\\ContextMenuHandlers\\$clsid" \
     "HKCR\\anifile\\ShellEx\\ContextMenuHandlers\\$clsid" "HKCR\\CLSID\\$pack_clsid" \
     "$pack_handler" "$scheme_pack_handler" "HKCR\\CLSID\\$thumbnail_clsid" \
-    "${extension_handlers[@]}"; do
+    "${extension_handlers[@]}" "${pointer_pack_handlers[@]}"; do
     checks=$((checks + 1))
     if reg_query "$key"; then fail "$when: key $key exists"; fi
   done

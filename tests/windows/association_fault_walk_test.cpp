@@ -27,8 +27,10 @@ using testing::FaultyFiles;
 using testing::RecordingRegistry;
 using testing::SeamFault;
 
-constexpr wchar_t kHandler[] =
-    L"\\ShellEx\\ContextMenuHandlers\\{3A7C52E1-9D04-4B8E-A6F3-1C2D8E905B47}";
+// The pointer files' two handlers: the role menu and the packs'.
+constexpr const wchar_t* kHandlers[] = {
+    L"\\ShellEx\\ContextMenuHandlers\\{3A7C52E1-9D04-4B8E-A6F3-1C2D8E905B47}",
+    L"\\ShellEx\\ContextMenuHandlers\\{8D2F4A61-3B7E-4C95-9E1A-52C7F0B3D648}"};
 constexpr wchar_t kOtherHandler[] =
     L"curfile\\ShellEx\\ContextMenuHandlers\\{0E0E0E0E-0000-0000-0000-000000000001}";
 
@@ -111,8 +113,10 @@ void ExpectOthersKeptAndOursGone(const std::string& what) {
   Win32Registry clean;
   EXPECT_TRUE(UnregisterAssociations(clean)) << what;
   EXPECT_FALSE(Exists(L"Pivora.crs.1")) << what;
-  EXPECT_FALSE(Exists(std::wstring(L"curfile") + kHandler)) << what;
-  EXPECT_FALSE(Exists(std::wstring(L"anifile") + kHandler)) << what;
+  for (const wchar_t* handler : kHandlers) {
+    EXPECT_FALSE(Exists(std::wstring(L"curfile") + handler)) << what;
+    EXPECT_FALSE(Exists(std::wstring(L"anifile") + handler)) << what;
+  }
   EXPECT_TRUE(Exists(kOtherHandler)) << what;
   const auto machineKey = [](const std::wstring& below) {
     HKEY opened = nullptr;
@@ -124,8 +128,10 @@ void ExpectOthersKeptAndOursGone(const std::string& what) {
     return true;
   };
   // The handlers' own keys go; a key made above one by a run cut short may stay empty.
-  EXPECT_FALSE(machineKey(std::wstring(L".cur") + kHandler)) << what;
-  EXPECT_FALSE(machineKey(std::wstring(L".ani") + kHandler)) << what;
+  for (const wchar_t* handler : kHandlers) {
+    EXPECT_FALSE(machineKey(std::wstring(L".cur") + handler)) << what;
+    EXPECT_FALSE(machineKey(std::wstring(L".ani") + handler)) << what;
+  }
   EXPECT_FALSE(machineKey(L".crs\\ShellEx\\{e357fccd-a995-4576-b01f-234630154e96}")) << what;
   EXPECT_FALSE(
       machineKey(L".crs\\ShellEx\\ContextMenuHandlers\\{8D2F4A61-3B7E-4C95-9E1A-52C7F0B3D648}"))

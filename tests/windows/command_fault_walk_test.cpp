@@ -1,5 +1,6 @@
-// The handler's two commands with every registry call and every allocation made to fail, one
-// at a time: choosing a role, and saving the scheme over an existing file. Whatever fails,
+// The handlers' commands with every registry call and every allocation made to fail, one at a
+// time: choosing a role, saving the scheme over an existing file, and installing a selection of
+// pointer files as a pack. Whatever fails,
 // nothing leaves the COM method but a result, the role's value is whole (as it was or the
 // chosen file), and the saved file is whole (as it was or the complete new scheme) with no
 // temporary file left beside it; a failed save says so.
@@ -20,6 +21,7 @@
 #include "core/scheme.h"
 #include "platform/path_rules_win32.h"
 #include "shellext/context_menu_ext.h"
+#include "shellext/cursor_pack_ext.h"
 #include "shellext/menu_command.h"
 #include "tests/support/seam_faults.h"
 #include "tests/support/test_platform.h"
@@ -63,27 +65,38 @@ std::string ReadAll(const fs::path& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// Builds a handler on the bed's seams for `file` and runs one of its commands; `invoked` tells
-// whether the command was reached. Nothing but a result may leave the handler.
-HRESULT RunCommand(TestPlatform& bed, FileSystem& files, WindowSystem& windows,
-                   std::u16string_view file, unsigned offset, bool& invoked) {
+struct CommandRun {
+  HRESULT result = E_UNEXPECTED;
+  bool invoked = false;  // the command was reached
+  int messages = 0;      // shown to the person
+};
+
+// Builds a handler on the bed's seams for the selected files and runs one of its commands, with
+// the save dialog answered by `savePath`. Nothing but a result may leave the handler.
+template <typename Handler = CContextMenuExt>
+CommandRun RunCommand(TestPlatform& bed, FileSystem& files, const std::u16string& savePath,
+                      const std::vector<std::u16string>& selected, unsigned offset) {
   static const Win32PathRules paths;
   static testing::CountingPause noPause;
-  ShellSeams seams{bed.registry(), bed.reloader(), paths,
-                   windows,        files,          Win32ShellSeams().pngDecoders,
-                   noPause};
-  invoked = false;
+  std::optional<AnsweringWindows> windows;
   std::optional<DropDataObject> data;
+  CommandRun run;
   {
-    const testing::AllocationPause pause;  // the test's own selection object
-    data.emplace(std::vector<std::wstring>{Wide(file)});
+    const testing::AllocationPause pause;  // the test's own stand-ins
+    windows.emplace(savePath);
+    std::vector<std::wstring> paths;
+    for (const std::u16string& file : selected) paths.push_back(Wide(file));
+    data.emplace(paths);
   }
-  HRESULT result = E_UNEXPECTED;
+  ShellSeams seams{bed.registry(), bed.reloader(), paths,
+                   *windows,       files,          Win32ShellSeams().pngDecoders,
+                   noPause};
+  HRESULT& result = run.result;
   try {
     IContextMenu* menu = nullptr;
-    result = CreateStandalone<CContextMenuExt>(IID_IContextMenu, reinterpret_cast<void**>(&menu));
-    if (FAILED(result)) return result;
-    static_cast<CContextMenuExt*>(menu)->UseSeams(seams);
+    result = CreateStandalone<Handler>(IID_IContextMenu, reinterpret_cast<void**>(&menu));
+    if (FAILED(result)) return run;
+    static_cast<Handler*>(menu)->UseSeams(seams);
     IShellExtInit* init = nullptr;
     menu->QueryInterface(IID_IShellExtInit, reinterpret_cast<void**>(&init));
     result = init->Initialize(nullptr, &*data, nullptr);
@@ -92,14 +105,15 @@ HRESULT RunCommand(TestPlatform& bed, FileSystem& files, WindowSystem& windows,
       CMINVOKECOMMANDINFO info{};
       info.cbSize = sizeof(info);
       info.lpVerb = MAKEINTRESOURCEA(offset);
-      invoked = true;
+      run.invoked = true;
       result = menu->InvokeCommand(&info);
     }
     menu->Release();
   } catch (...) {
     ADD_FAILURE() << "an exception left the handler";
   }
-  return result;
+  run.messages = windows->messages;
+  return run;
 }
 
 void StoreEveryRole(TestPlatform& bed) {
@@ -110,20 +124,16 @@ void StoreEveryRole(TestPlatform& bed) {
 
 TEST(CommandFaultWalkTest, ChoosingARoleLeavesItsValueWhole) {
   std::u16string chosen;
+  std::vector<std::u16string> selected;
   WalkFaults(
       [&](TestPlatform& bed) {
         StoreEveryRole(bed);
         chosen = bed.PathOf(u"Green.cur");
+        selected = {chosen};
         bed.WriteFile(chosen, "pointer");
       },
       [&](TestPlatform& bed, FileSystem& files) {
-        std::optional<AnsweringWindows> windows;
-        {
-          const testing::AllocationPause pause;  // the test's own stand-in
-          windows.emplace(u"");
-        }
-        bool invoked = false;
-        RunCommand(bed, files, *windows, chosen, 4, invoked);  // Precision Select
+        RunCommand(bed, files, {}, selected, 4);  // Precision Select
       },
       [&](TestPlatform& bed, const std::string& what) {
         const auto stored = bed.Stored(u"Crosshair");
@@ -138,25 +148,17 @@ TEST(CommandFaultWalkTest, ChoosingARoleLeavesItsValueWhole) {
 
 TEST(CommandFaultWalkTest, SavingTheSchemeReplacesTheFileWholeOrNotAtAll) {
   std::u16string target;
-  HRESULT result = S_OK;
-  bool invoked = false;
-  int messages = 0;
+  std::vector<std::u16string> selected;
+  CommandRun run;
   WalkFaults(
       [&](TestPlatform& bed) {
         StoreEveryRole(bed);
         target = bed.PathOf(u"Saved.crs");
+        selected = {bed.PathOf(u"Blue\\Arrow.cur")};
         bed.WriteFile(target, kOldScheme);
       },
       [&](TestPlatform& bed, FileSystem& files) {
-        std::optional<AnsweringWindows> windows;
-        std::u16string selected;
-        {
-          const testing::AllocationPause pause;  // the test's own stand-ins
-          windows.emplace(target);
-          selected = bed.PathOf(u"Blue\\Arrow.cur");
-        }
-        result = RunCommand(bed, files, *windows, selected, MenuCommandOffset::SaveScheme, invoked);
-        messages = windows->messages;
+        run = RunCommand(bed, files, target, selected, MenuCommandOffset::SaveScheme);
       },
       [&](TestPlatform& bed, const std::string& what) {
         const std::string saved = ReadAll(Wide(target));
@@ -168,12 +170,49 @@ TEST(CommandFaultWalkTest, SavingTheSchemeReplacesTheFileWholeOrNotAtAll) {
           EXPECT_EQ(saved.back(), '\0') << what;
         }
         // A save that was tried and failed says so; one that worked says nothing.
-        EXPECT_EQ(messages > 0, invoked && FAILED(result)) << what;
+        EXPECT_EQ(run.messages > 0, run.invoked && FAILED(run.result)) << what;
         std::string files;
         for (const auto& entry : fs::directory_iterator(Wide(bed.folder()))) {
           if (entry.is_regular_file()) files += entry.path().filename().string() + " ";
         }
         EXPECT_EQ(files, "Saved.crs ") << what << ": a temporary file was left";
+        EXPECT_EQ(bed.registry().openHandles, 0) << what;
+      });
+}
+
+// Whatever fails, each role's value is whole: the pack's file or as it was (a file that cannot be
+// read is left out of the pack, and its role kept, as the install does with a missing one), and
+// a failed install changed none. A failing call is told once, as is a success (the roles left as
+// they were); a failing allocation may leave the person untold, before the install or after it.
+TEST(CommandFaultWalkTest, InstallingASelectionLeavesEachRoleWhole) {
+  std::vector<std::u16string> selected;
+  CommandRun run;
+  WalkFaults(
+      [&](TestPlatform& bed) {
+        StoreEveryRole(bed);
+        selected = {bed.PathOf(u"Set\\Arrow.cur"), bed.PathOf(u"Set\\Wait.ani")};
+        bed.MakeFolder(bed.PathOf(u"Set"));
+        for (const std::u16string& file : selected) bed.WriteFile(file, "pointer");
+      },
+      [&](TestPlatform& bed, FileSystem& files) {
+        run = RunCommand<CCursorPackExt>(bed, files, {}, selected, 0);
+      },
+      [&](TestPlatform& bed, const std::string& what) {
+        const std::u16string pack = bed.PathOf(u"Local\\Pivora\\Cursors\\Set\\");
+        std::vector<bool> installed;
+        for (const char16_t* role : {u"Arrow", u"Wait"}) {
+          const auto stored = bed.Stored(role);
+          ASSERT_TRUE(stored) << what;
+          installed.push_back(stored->text.starts_with(pack));
+          if (!installed.back()) {
+            EXPECT_TRUE(stored->text.starts_with(bed.PathOf(u"Blue\\"))) << what;
+          }
+        }
+        // An allocation may fail after the install, while the person is being told.
+        if (!what.starts_with("allocation") && run.invoked) {
+          EXPECT_EQ(run.messages, 1) << what;
+          EXPECT_TRUE(SUCCEEDED(run.result) || !(installed[0] || installed[1])) << what;
+        }
         EXPECT_EQ(bed.registry().openHandles, 0) << what;
       });
 }

@@ -1,6 +1,7 @@
 // The pack handler as the shell uses it: "Install Cursor Pack" on a pack's INF and nothing on
 // another, and choosing it installs the pack, says which roles kept their pointer, or says that
-// it could not install; "Uninstall Cursor Pack" on an installed pack's INF and scheme.
+// it could not install; "Uninstall Cursor Pack" on an installed pack's INF and scheme; "Install
+// Cursor Pack" on a selection of several pointer files of one folder, and nothing on one alone.
 #include <windows.h>
 
 #include <shlobj.h>
@@ -29,6 +30,11 @@ using testing::TestPlatform;
 
 using testing::CzechExpected;
 
+std::u16string Digits(int number) {
+  const std::string text = std::to_string(number);
+  return std::u16string(text.begin(), text.end());
+}
+
 class CursorPackExtTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -44,10 +50,13 @@ class CursorPackExtTest : public ::testing::Test {
   }
   void TearDown() override { menu->Release(); }
 
-  HRESULT Select(std::u16string_view path) {
+  HRESULT Select(std::u16string_view path) { return SelectAll({std::u16string(path)}); }
+  HRESULT SelectAll(const std::vector<std::u16string>& paths) {
     IShellExtInit* init = nullptr;
     menu->QueryInterface(IID_IShellExtInit, reinterpret_cast<void**>(&init));
-    DropDataObject data({std::wstring(path.begin(), path.end())});
+    std::vector<std::wstring> files;
+    for (const std::u16string& path : paths) files.emplace_back(path.begin(), path.end());
+    DropDataObject data(files);
     const HRESULT result = init->Initialize(nullptr, &data, nullptr);
     init->Release();
     return result;
@@ -204,6 +213,107 @@ TEST_F(CursorPackExtTest, APackWithoutItsFilesSaysSoAndInstallsNothing) {
   EXPECT_EQ(Choose(), E_FAIL);
   ASSERT_EQ(windows.messages.size(), 1u);
   EXPECT_TRUE(windows.messages[0].find(CzechExpected() ? u"nebylo nic" : u"nothing was") !=
+              std::u16string::npos);
+  EXPECT_FALSE(bed.files().Exists(bed.PathOf(u"Local\\Pivora")));
+}
+
+// Several pointer files of one folder get "Install Cursor Pack" at offset 0, decided from their
+// names alone: not one file call, so names of files that are not there get it too. One pointer
+// file alone, files of two folders, a pointer file among others, or more files than a pack can
+// have get nothing.
+TEST_F(CursorPackExtTest, SeveralPointerFilesOfOneFolderGetTheItemFromTheirNamesAlone) {
+  testing::FaultyFiles counted(bed.files());
+  int fileCalls = 0;
+  counted.fault = [&](std::string_view) {
+    ++fileCalls;
+    return status::kSuccess;
+  };
+  ShellSeams counting{bed.registry(), bed.reloader(), paths,
+                      windows,        counted,        Win32ShellSeams().pngDecoders,
+                      noPause};
+  static_cast<CCursorPackExt*>(menu)->UseSeams(counting);
+  const std::u16string longFolder = u"\\\\?\\C:\\" + std::u16string(300, u'l');
+  std::vector<std::u16string> tooMany;
+  for (int i = 0; i <= 1000; ++i) tooMany.push_back(bed.PathOf(u"Set\\" + Digits(i) + u".cur"));
+  const struct {
+    const char* name;
+    std::vector<std::u16string> paths;
+    bool served;
+  } cases[] = {
+      {"two", {bed.PathOf(u"Set\\Arrow.cur"), bed.PathOf(u"Set\\Wait.ani")}, true},
+      {"a thousand", std::vector<std::u16string>(tooMany.begin(), tooMany.end() - 1), true},
+      {"one more", tooMany, false},
+      {"one alone", {bed.PathOf(u"Set\\Arrow.cur")}, false},
+      {"two folders", {bed.PathOf(u"Set\\Arrow.cur"), bed.PathOf(u"Pack\\a.cur")}, false},
+      {"with the INF", {bed.PathOf(u"Pack\\a.cur"), bed.PathOf(u"Pack\\install.inf")}, false},
+      {"longer than MAX_PATH", {longFolder + u"\\Arrow.cur", longFolder + u"\\Hand.cur"}, true},
+  };
+  const std::wstring install =
+      CzechExpected() ? L"Nainstalovat sadu ukazatelů" : L"Install Cursor Pack";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_EQ(SelectAll(c.paths), S_OK);
+    HRESULT result = E_FAIL;
+    EXPECT_EQ(MenuItems(result),
+              c.served ? std::vector<std::wstring>{install} : std::vector<std::wstring>{});
+    EXPECT_EQ(result, c.served ? MAKE_HRESULT(SEVERITY_SUCCESS, 0, 1) : S_OK);
+    if (c.served) {
+      EXPECT_EQ(ids, std::vector<UINT>{100});
+    }
+  }
+  EXPECT_EQ(fileCalls, 0);
+  // No path is longer than Windows' longest; an INF is taken only as the handler of one file
+  // takes it, within MAX_PATH.
+  EXPECT_EQ(SelectAll({u"C:\\" + std::u16string(32764, u'l') + u".cur", cases[0].paths[0]}),
+            E_INVALIDARG);
+  EXPECT_EQ(Select(longFolder + u"\\install.inf"), E_INVALIDARG);
+  ASSERT_EQ(SelectAll(cases[0].paths), S_OK);
+  EXPECT_EQ(Choose(1), E_INVALIDARG) << "no uninstall on a selection";
+}
+
+// Choosing the item builds the pack from the whole selection as the files are then: a file gone
+// since the menu was built keeps its role's pointer, a name that fits no role is no part of the
+// pack, and the folder's name is the pack's. Its scheme then uninstalls it.
+TEST_F(CursorPackExtTest, ASelectionIsInstalledAsItIsWhenChosenAndUninstalledFromItsScheme) {
+  bed.MakeFolder(bed.PathOf(u"Set"));
+  std::vector<std::u16string> selected;
+  for (const char16_t* name : {u"Arrow.cur", u"Wait.ani", u"Hand.cur", u"Spare.cur"}) {
+    selected.push_back(bed.PathOf(u"Set\\") + name);
+    bed.WriteFile(selected.back(), "pointer");
+  }
+  ASSERT_EQ(SelectAll(selected), S_OK);
+  HRESULT result = E_FAIL;
+  ASSERT_EQ(MenuItems(result).size(), 1u);
+  DeleteFileW(reinterpret_cast<const wchar_t*>(selected[2].c_str()));
+
+  EXPECT_EQ(Choose(), S_OK);
+  const std::u16string folder = bed.PathOf(u"Local\\Pivora\\Cursors\\Set");
+  for (const char16_t* role : {u"Arrow", u"Wait"}) {
+    const std::optional<testing::StoredValue> stored = bed.Stored(role);
+    ASSERT_TRUE(stored) << testing::Narrow(role);
+    EXPECT_EQ(stored->text.substr(0, folder.size() + 1), folder + u"\\");
+  }
+  EXPECT_FALSE(bed.Stored(u"Hand")) << "its file was gone when the item was chosen";
+  EXPECT_FALSE(bed.files().Exists(folder + u"\\Spare.cur"));
+  ASSERT_EQ(windows.messages.size(), 1u) << "the roles left as they were are named";
+  EXPECT_NE(windows.messages[0].find(CzechExpected() ? u"Výběr spojení" : u"Link Select"),
+            std::u16string::npos);
+  EXPECT_EQ(windows.kinds, std::vector<MessageKind>{MessageKind::kWarning});
+
+  windows.messages.clear();
+  ASSERT_EQ(Select(folder + u"\\Set.crs"), S_OK);
+  EXPECT_EQ(MenuItems(result).size(), 1u);
+  EXPECT_EQ(Choose(1), S_OK);
+  EXPECT_FALSE(bed.Stored(u"Arrow"));
+  EXPECT_FALSE(bed.files().Exists(folder));
+}
+
+// A selection whose names fit no role says that the pack has no files, and installs nothing.
+TEST_F(CursorPackExtTest, ASelectionOfNoRolesFilesSaysSoAndInstallsNothing) {
+  ASSERT_EQ(SelectAll({bed.PathOf(u"Set\\one.cur"), bed.PathOf(u"Set\\two.ani")}), S_OK);
+  EXPECT_EQ(Choose(), E_FAIL);
+  ASSERT_EQ(windows.messages.size(), 1u);
+  EXPECT_TRUE(windows.messages[0].find(CzechExpected() ? u"vybraných" : u"selected") !=
               std::u16string::npos);
   EXPECT_FALSE(bed.files().Exists(bed.PathOf(u"Local\\Pivora")));
 }

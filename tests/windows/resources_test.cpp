@@ -117,6 +117,12 @@ const Text kTexts[] = {
      u"Sadu ukazatelů se nepodařilo odinstalovat. Prosím ověřte, že lze měnit nastavení ukazatelů.",
      89, 91},
     {147, u"Your own files in %s", u"Vaše vlastní soubory ve složce %s", 20, 33},
+    {148,
+     u"None of the selected files is a pointer file whose name tells its pointer, so nothing was "
+     u"installed.",
+     u"Žádný z vybraných souborů není soubor ukazatele, z jehož názvu lze poznat jeho ukazatel, a "
+     u"proto nebylo nic nainstalováno.",
+     100, 122},
 };
 
 std::u16string Load(std::uint32_t id, int capacity = 512) {
@@ -138,7 +144,7 @@ TEST(ResourceTextTest, EveryTextInTheThreadsLanguage) {
 }
 
 TEST(ResourceTextTest, IdsOutsideTheTablesHaveNoText) {
-  for (std::uint32_t id : {0u, 99u, 104u, 105u, 110u, 111u, 148u, 159u, 160u, 201u, 65535u}) {
+  for (std::uint32_t id : {0u, 99u, 104u, 105u, 110u, 111u, 149u, 159u, 160u, 201u, 65535u}) {
     char16_t buffer[16] = {u'x'};
     EXPECT_EQ(LoadResourceText(id, buffer, 16), 0) << id;
   }
