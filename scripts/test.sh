@@ -9,7 +9,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 fuzz_seconds=${PIVORA_FUZZ_SECONDS:-60}
-# Fuzz targets run this many at a time, beside the other steps; each gets its whole time.
+# Fuzz targets run this many at a time beside the other steps, and one a core once those are
+# done; each gets its whole time.
 fuzz_jobs=${PIVORA_FUZZ_JOBS:-1}
 
 # Each step's time, printed as a table when the script ends, whether it passed or not.
@@ -106,10 +107,15 @@ for target in "${fuzz_names[@]}"; do
   fuzz_out[$target]=$(mktemp)
   fuzz_scratch+=("${fuzz_out[$target]}" "${fuzz_out[$target]}.status")
 done
+# How many run at a time, read before each start, so that the script can raise it later; and the
+# time the last run ended.
+fuzz_state=$(mktemp -d)
+fuzz_scratch+=("$fuzz_state")
+echo "$fuzz_jobs" >"$fuzz_state/jobs"
 fuzz_began=$SECONDS
 (
   for target in "${fuzz_names[@]}"; do
-    while [ "$(jobs -rp | wc -l)" -ge "$fuzz_jobs" ]; do sleep 1; done
+    while [ "$(jobs -rp | wc -l)" -ge "$(cat "$fuzz_state/jobs")" ]; do sleep 1; done
     (
       fuzz_status=0
       # shellcheck disable=SC2086 # the seeds are globs
@@ -119,9 +125,10 @@ fuzz_began=$SECONDS
     ) >"${fuzz_out[$target]}" &
   done
   wait
+  echo "$SECONDS" >"$fuzz_state/ended"
 ) &
 fuzz_pid=$!
-printf '== fuzz: %d targets for %d s each, %d at a time, beside the steps below\n' \
+printf '== fuzz: %d targets for %d s each, %d at a time beside the steps below, then one a core\n' \
   "${#fuzz_names[@]}" "$fuzz_seconds" "$fuzz_jobs"
 
 for preset in native native-asan native-tsan; do
@@ -149,10 +156,13 @@ for prefix in build/windows/wineprefix*/; do
 done
 [ "$status" -eq 0 ] || exit "$status"
 
+# Nothing else is left to run: the fuzz runs not yet started take the free cores.
+cores=$(nproc)
+echo $((cores > fuzz_jobs ? cores : fuzz_jobs)) >"$fuzz_state/jobs"
 step "fuzz: the rest of its time"
 wait "$fuzz_pid" || true
 fuzz_pid=
-took=$((SECONDS - fuzz_began))
+took=$(($(cat "$fuzz_state/ended" 2>/dev/null || echo "$SECONDS") - fuzz_began))
 timings+=("$(printf '%3d:%02d  %s' $((took / 60)) $((took % 60)) "fuzz, in all (beside the steps above)")")
 fuzz_failed=
 for target in "${fuzz_names[@]}"; do
