@@ -328,12 +328,7 @@ PackUninstallation UninstallCursorPack(std::u16string_view packFolder, const Pla
   // The roles the install gave back to the system: its scheme has them empty.
   SchemeEntries scheme = ParseScheme("");
   for (const std::u16string& file : record->files) {
-    constexpr std::u16string_view kExtension = u".crs";
-    if (file.size() < kExtension.size() ||
-        !EqualsIgnoringAsciiCase(std::u16string_view(file).substr(file.size() - kExtension.size()),
-                                 kExtension)) {
-      continue;
-    }
+    if (!EndsWithIgnoringAsciiCase(file, u".crs")) continue;
     const std::optional<std::string> bytes =
         ReadWholeFile(files, JoinPath(packFolder, file), kMaxSchemeFileBytes);
     scheme = ParseScheme(bytes.value_or(""));

@@ -79,8 +79,7 @@ bool IsConnector(std::u16string_view word) {
 std::u16string_view WithoutExtension(std::u16string_view name) {
   constexpr std::u16string_view kExtensions[] = {u".cur", u".ani"};
   for (const std::u16string_view extension : kExtensions) {
-    if (name.size() >= extension.size() &&
-        EqualsIgnoringAsciiCase(name.substr(name.size() - extension.size()), extension)) {
+    if (EndsWithIgnoringAsciiCase(name, extension)) {
       return name.substr(0, name.size() - extension.size());
     }
   }

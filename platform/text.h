@@ -22,6 +22,12 @@ constexpr bool EqualsIgnoringAsciiCase(std::u16string_view a, std::u16string_vie
                     [](char16_t x, char16_t y) { return AsciiUpper(x) == AsciiUpper(y); });
 }
 
+// Ends with `suffix` (an extension, say), ASCII case aside.
+constexpr bool EndsWithIgnoringAsciiCase(std::u16string_view text, std::u16string_view suffix) {
+  return text.size() >= suffix.size() &&
+         EqualsIgnoringAsciiCase(text.substr(text.size() - suffix.size()), suffix);
+}
+
 // A number in decimal digits, as names numbered for the person show it ("Name (2)", ".~3").
 inline std::u16string DecimalText(std::uint64_t number) {
   std::u16string digits;

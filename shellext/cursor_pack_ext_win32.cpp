@@ -3,6 +3,7 @@
 #include <string>
 
 #include "core/pack_install.h"
+#include "platform/path_rules.h"
 #include "platform/platform_win32.h"
 #include "resources/resource_ids.h"
 #include "resources/resource_text.h"
@@ -141,12 +142,11 @@ HRESULT CCursorPackExt::Report(HWND owner, const PackInstallation& done, UINT no
 // nothing, and the folder's files may have changed since.
 HRESULT CCursorPackExt::InstallPointerFiles(HWND owner) {
   // Every path names a file of the same folder (ClassifySelection).
-  const std::size_t nameStart = selection.front().rfind(u'\\') + 1;
   std::vector<std::u16string> names;
   names.reserve(selection.size());
-  for (const std::u16string& path : selection) names.push_back(path.substr(nameStart));
-  const std::optional<PackSource> source = PackSourceFromPointerFiles(
-      std::u16string_view(selection.front()).substr(0, nameStart), names);
+  for (const std::u16string& path : selection) names.emplace_back(NameOf(path));
+  const std::optional<PackSource> source =
+      PackSourceFromPointerFiles(FolderOf(selection.front()).value_or(u""), names);
   RetryingFileSystem files(seams->files, seams->pause);
   const Platform core{seams->registry, files, seams->paths, seams->reloader};
   return Report(owner, source ? InstallCursorPack(*source, core) : PackInstallation{},

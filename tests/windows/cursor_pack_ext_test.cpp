@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/path_rules_win32.h"
+#include "platform/text.h"
 #include "shellext/cursor_pack_ext.h"
 #include "tests/support/expected_language.h"
 #include "tests/support/seam_faults.h"
@@ -29,11 +30,6 @@ using testing::DropDataObject;
 using testing::TestPlatform;
 
 using testing::CzechExpected;
-
-std::u16string Digits(int number) {
-  const std::string text = std::to_string(number);
-  return std::u16string(text.begin(), text.end());
-}
 
 class CursorPackExtTest : public ::testing::Test {
  protected:
@@ -234,7 +230,8 @@ TEST_F(CursorPackExtTest, SeveralPointerFilesOfOneFolderGetTheItemFromTheirNames
   static_cast<CCursorPackExt*>(menu)->UseSeams(counting);
   const std::u16string longFolder = u"\\\\?\\C:\\" + std::u16string(300, u'l');
   std::vector<std::u16string> tooMany;
-  for (int i = 0; i <= 1000; ++i) tooMany.push_back(bed.PathOf(u"Set\\" + Digits(i) + u".cur"));
+  for (int i = 0; i <= 1000; ++i)
+    tooMany.push_back(bed.PathOf(u"Set\\" + DecimalText(i) + u".cur"));
   const struct {
     const char* name;
     std::vector<std::u16string> paths;
